@@ -1,0 +1,67 @@
+#include "monitor_link.h"
+
+#include "link_ids.h"
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace morvane {
+
+MonitorLink::MonitorLink(MonitorLink&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+MonitorLink& MonitorLink::operator=(MonitorLink&& other) noexcept {
+    if (this != &other) {
+        drop();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+MonitorLink::~MonitorLink() { drop(); }
+
+void MonitorLink::drop() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+// The wire itself comes with the Monitor window's receiving side; until then no window
+// is ever found and every report is skipped.
+MonitorLink MonitorLink::find_window(const std::string&) { return MonitorLink(); }
+
+std::int64_t MonitorLink::send_message(std::uint32_t, std::int64_t, std::int64_t,
+                                       std::string_view) {
+    return 0;
+}
+
+void MonitorLink::run_start() { send_message(WM_COMMAND, IDM_RUN_START, 0); }
+
+void MonitorLink::progress(int position) {
+    send_message(WM_COMMAND, IDM_RUN_PROGRESS, position);
+}
+
+void MonitorLink::announce_file(std::string_view path) {
+    if (!connected()) return;
+    send_message(WM_SETTEXT, IDC_RUN_FILE_TEXT, 0, path);
+    send_message(WM_RUN_FILE, 0, 0);
+    progress(5);
+}
+
+void MonitorLink::status(std::string_view text) {
+    if (!connected()) return;
+    send_message(WM_SETTEXT, IDC_RUN_STATUS_TEXT, 0, text);
+    send_message(WM_RUN_STATUS, 0, 0);
+}
+
+void MonitorLink::run_end(int lparam) { send_message(WM_RUN_END, 0, lparam); }
+
+std::int64_t MonitorLink::message_box(std::string_view caption, std::string_view body,
+                                      std::int64_t flags) {
+    if (!connected()) return 0;
+    std::string text(caption);
+    text.push_back('\0');
+    text.append(body);
+    return send_message(WM_LINK_MESSAGE_BOX, flags, 0, text);
+}
+
+}  // namespace morvane

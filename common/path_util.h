@@ -1,0 +1,49 @@
+#pragma once
+// Path text helpers shared by the three programs: tidying, splitting, joining and
+// creating every folder of a path.
+
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+// The longest path Linux accepts (PATH_MAX less its terminating NUL).
+inline constexpr std::size_t kMaxPathLength = 4095;
+
+// Collapses every run of two or more '/' into one, a leading pair included.
+void tidy_path(std::string& path);
+
+// True when the path begins with two '/' (the network-path form).
+[[nodiscard]] bool is_network_path(std::string_view path);
+
+// Network-path variant: keeps the two leading '/', collapses every later run of '/'
+// (a third '/' right after the leading pair disappears). Letter case is kept.
+void tidy_network_path(std::string& path);
+
+// Tidies with the network-path variant when the path begins with two '/',
+// otherwise with tidy_path.
+void tidy_source_path(std::string& path);
+
+// A path split the way the Windows _splitpath does it. `drive` is always empty here;
+// `folder` is everything up to and including the last '/'; `name` runs from there to
+// the last dot of the file name; `ext` is the rest, dot included (empty when the file
+// name has no dot).
+struct PathParts {
+    std::string drive;
+    std::string folder;
+    std::string name;
+    std::string ext;
+};
+[[nodiscard]] PathParts split_path(std::string_view path);
+
+// "%s/%s" of folder and name, tidied.
+[[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);
+
+// Creates every folder along the path, the last part included; failures are ignored,
+// so existing folders cost nothing.
+void create_folder_path(const std::string& path);
+
+// Creates every folder on the way to a file; the part after the last '/' is not created.
+void create_file_folders(const std::string& file_path);
+
+}  // namespace morvane

@@ -1,0 +1,54 @@
+#pragma once
+// INI files read and written the way the Windows private-profile functions do it:
+// case-insensitive sections and keys, blanks around keys and values ignored, one pair of
+// surrounding quotes stripped, ';' comment lines, the first of duplicate sections or keys
+// wins, and writing one key rewrites only that line (CR LF line ends).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+class Profile {
+public:
+    // Reads the whole file once; a missing or unreadable file gives an empty profile.
+    [[nodiscard]] static Profile load(const std::string& path);
+    [[nodiscard]] static Profile parse(std::string_view text);
+
+    [[nodiscard]] bool opened() const { return opened_; }
+
+    // The value, or `def` when the key is missing or empty; cut to size - 1 characters
+    // like a fixed buffer of `size` characters.
+    [[nodiscard]] std::string get_string(std::string_view section, std::string_view key,
+                                         std::string_view def, std::size_t size) const;
+
+    // Leading decimal digits (an optional '-' first); `def` when missing or empty,
+    // 0 when the value does not start with a digit.
+    [[nodiscard]] int get_int(std::string_view section, std::string_view key, int def) const;
+
+    // True when the section holds the key with a non-empty value.
+    [[nodiscard]] bool has_value(std::string_view section, std::string_view key) const;
+
+private:
+    struct Entry {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    const Entry* find(std::string_view section, std::string_view key) const;
+    std::vector<Entry> entries_;
+    bool opened_ = false;
+};
+
+// Reads the leading decimal number of a text the way the profile layer does.
+[[nodiscard]] int profile_text_to_int(std::string_view text);
+
+// Writes one key: rewrites only its line when it exists, adds it at the end of its
+// section, or adds the section at the end of the file. False when the file cannot be
+// written.
+[[nodiscard]] bool write_profile_string(const std::string& path, std::string_view section,
+                                        std::string_view key, std::string_view value);
+
+}  // namespace morvane

@@ -1,0 +1,29 @@
+#pragma once
+// An output file name that may hold the engine's own number placeholder ("%05d" for a
+// page series, "%d" for the images of a GIF or ICO source). Every other '%' in the name
+// is part of the file name and is never expanded.
+
+#include <cstddef>
+#include <string>
+
+namespace morvane {
+
+struct OutputName {
+    std::string path;                           // with the placeholder text in place
+    std::size_t placeholder = std::string::npos;  // offset of the placeholder in `path`
+    int width = 0;                              // 5 for "%05d", 0 for "%d"
+
+    [[nodiscard]] static OutputName plain(std::string path);
+    // `prefix` + "%05d" (width 5) or "%d" (width 0) + `suffix`.
+    [[nodiscard]] static OutputName numbered(const std::string& prefix, int width,
+                                             const std::string& suffix);
+
+    [[nodiscard]] bool has_placeholder() const { return placeholder != std::string::npos; }
+    // The name with the placeholder replaced by the number (the path itself when plain).
+    [[nodiscard]] std::string for_number(unsigned number) const;
+    // The same name with its placeholder part replaced, for a series derived from it:
+    // drive, folder and base name of this plain name followed by "_%d.jpg".
+    [[nodiscard]] OutputName image_series() const;
+};
+
+}  // namespace morvane

@@ -1,0 +1,34 @@
+#pragma once
+// What one run hands to every piece of conversion: the job, the run log, the link to
+// the Monitor window and the temporary files the run has made.
+
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+struct JobSettings;
+class LogFile;
+class MonitorLink;
+
+// The intermediate files a run writes into the temporary folder; the end-of-run
+// clean-up removes those that are still there and nothing else.
+struct TempFiles {
+    std::string folder;  // the user's temporary folder, no trailing '/'
+    std::vector<std::string> created;
+
+    void add(const std::string& path) { created.push_back(path); }
+};
+
+struct RunContext {
+    const JobSettings& job;
+    LogFile& log;
+    MonitorLink& link;
+    TempFiles& temp;
+};
+
+// End of run: deletes the file-list file (when its path is known) and the intermediate
+// files the run created; never a ".log" file or a folder.
+void clean_temp_folder(TempFiles& temp, const std::string& file_list_path);
+
+}  // namespace morvane

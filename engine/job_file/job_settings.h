@@ -1,0 +1,88 @@
+#pragma once
+// JobSettings, the engine's record of one job, and its readers: the job file and the
+// file-list file that carries a hand-picked list of sources.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+enum class RunMode { Folders, Files, SingleFile };
+
+// Frame range of one video section.
+struct FrameRange {
+    int extract_all = 1;
+    int from = -1;
+    int to = -1;
+};
+
+struct JobSettings {
+    // FOLDERS
+    std::string source;
+    std::string target;
+    std::string move_path;
+    // PARAMS
+    int recurse = 0;
+    int reproduce_path = 0;
+    int reproduce_path_from_root = 0;
+    std::string size;
+    int aspect_ratio = 0;
+    int erase = 0;
+    int move = 0;
+    int watermark_mode = 0;  // after the reading rule: 0 none, 1 text, 2 image, else none
+    std::string watermark_txt;
+    std::string watermark_file;
+    std::uint32_t watermark_color = 0;  // 0x00BBGGRR
+    int watermark_location = 0;
+    int watermark_tile = 0;
+    int watermark_dissolve = 10;
+    // FORMATS, one switch per format_keys() row, in that order
+    std::vector<int> formats;
+    // JPEG
+    int quality = 1;
+    int progressive = 0;
+    // EPS
+    int eps_density = 72;
+    int eps_trim = 0;
+    // PDF
+    int pdf_density = 72;
+    int pdf_extract_all = 0;
+    int pdf_from_page = 0;
+    int pdf_to_page = 0;
+    // TIFF
+    int tiff_extract_all = 0;
+    // AVI, MPEG
+    FrameRange avi;
+    FrameRange mpeg;
+
+    // Derived by the run driver.
+    std::string job_file_path;
+    RunMode mode = RunMode::Folders;
+    std::string extension_filter;
+    std::string file_list_path;  // empty unless the run was started in the "G" form
+
+    // True when the watermark mode is one the converters act on (1 or 2).
+    [[nodiscard]] bool watermarks() const { return watermark_mode == 1 || watermark_mode == 2; }
+};
+
+enum class JobReadStatus { Ok, SourceMissing, TargetMissing };
+
+// Fills `job` from the job file (missing keys take the engine's defaults, malformed
+// numbers read as 0). Source and target are read first; a missing or empty one stops
+// the reading with its status.
+[[nodiscard]] JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job);
+
+// Reads PARAMS/mono_instance (default 1) from a job file.
+[[nodiscard]] int read_mono_instance(const std::string& job_file);
+
+// Reads the FILES section of a file-list file: keys 0, 1, 2 ... up to the first missing
+// or empty one. Nothing when the file cannot be opened.
+[[nodiscard]] std::optional<std::vector<std::string>> read_file_list(const std::string& path);
+
+// The extension filter: the admitted extensions of every FORMATS switch that is on,
+// blank-separated, in the fixed order of format_keys().
+[[nodiscard]] std::string build_extension_filter(const JobSettings& job);
+
+}  // namespace morvane
