@@ -7,7 +7,7 @@
 namespace morvane {
 
 class InstanceLock {
-public:
+  public:
     InstanceLock() = default;
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
@@ -16,7 +16,7 @@ public:
     // False when another process holds the lock or the lock file cannot be created.
     [[nodiscard]] bool acquire(const std::string& temp_folder);
 
-private:
+  private:
     int fd_ = -1;
 };
 

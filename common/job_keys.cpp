@@ -52,26 +52,44 @@ constexpr std::array kJobKeys{
 
 // In the order the extension filter is built.
 constexpr std::array kFormatKeys{
-    FormatKey{"AI", ".ai", true},      FormatKey{"AVI", ".avi", true},
-    FormatKey{"BMP", ".bmp", true},    FormatKey{"CUR", ".cur", true},
-    FormatKey{"DCM", ".dcm", true},    FormatKey{"DNG", ".dng", true},
-    FormatKey{"EMF", ".emf", true},    FormatKey{"EPS", ".ps .eps .ept", true},
-    FormatKey{"GIF", ".gif", true},    FormatKey{"FPX", ".fpx", true},
-    FormatKey{"ICO", ".ico", true},    FormatKey{"JNG", ".jng", true},
-    FormatKey{"JP2", ".jp2", true},    FormatKey{"JPEG", ".jpg .jpe", true},
+    FormatKey{"AI", ".ai", true},
+    FormatKey{"AVI", ".avi", true},
+    FormatKey{"BMP", ".bmp", true},
+    FormatKey{"CUR", ".cur", true},
+    FormatKey{"DCM", ".dcm", true},
+    FormatKey{"DNG", ".dng", true},
+    FormatKey{"EMF", ".emf", true},
+    FormatKey{"EPS", ".ps .eps .ept", true},
+    FormatKey{"GIF", ".gif", true},
+    FormatKey{"FPX", ".fpx", true},
+    FormatKey{"ICO", ".ico", true},
+    FormatKey{"JNG", ".jng", true},
+    FormatKey{"JP2", ".jp2", true},
+    FormatKey{"JPEG", ".jpg .jpe", true},
     FormatKey{"MPEG", ".mpg .mpeg .m2v", true},
     FormatKey{"PCT", ".pct .pict", true},
-    FormatKey{"PCX", ".pcx", true},    FormatKey{"PDF", ".pdf", true},
-    FormatKey{"PNG", ".png", true},    FormatKey{"PSD", ".psd", true},
-    FormatKey{"TGA", ".tga", true},    FormatKey{"TIF", ".tif", true},
-    FormatKey{"WMF", ".wmf", true},    FormatKey{"CR2", ".cr2", true},
-    FormatKey{"CRW", ".crw", true},    FormatKey{"CSL", ".csl", false},
-    FormatKey{"DIR", ".dir", true},    FormatKey{"K25", ".k25", true},
-    FormatKey{"KDC", ".kdc", true},    FormatKey{"MDC", ".mdc", true},
-    FormatKey{"MOS", ".mos", true},    FormatKey{"MRW", ".mrw", true},
-    FormatKey{"ORF", ".orf", true},    FormatKey{"NEF", ".nef", true},
-    FormatKey{"PEF", ".pef", true},    FormatKey{"RAF", ".raf", true},
-    FormatKey{"SRF", ".srf", true},    FormatKey{"X3F", ".x3f", true},
+    FormatKey{"PCX", ".pcx", true},
+    FormatKey{"PDF", ".pdf", true},
+    FormatKey{"PNG", ".png", true},
+    FormatKey{"PSD", ".psd", true},
+    FormatKey{"TGA", ".tga", true},
+    FormatKey{"TIF", ".tif", true},
+    FormatKey{"WMF", ".wmf", true},
+    FormatKey{"CR2", ".cr2", true},
+    FormatKey{"CRW", ".crw", true},
+    FormatKey{"CSL", ".csl", false},
+    FormatKey{"DIR", ".dir", true},
+    FormatKey{"K25", ".k25", true},
+    FormatKey{"KDC", ".kdc", true},
+    FormatKey{"MDC", ".mdc", true},
+    FormatKey{"MOS", ".mos", true},
+    FormatKey{"MRW", ".mrw", true},
+    FormatKey{"ORF", ".orf", true},
+    FormatKey{"NEF", ".nef", true},
+    FormatKey{"PEF", ".pef", true},
+    FormatKey{"RAF", ".raf", true},
+    FormatKey{"SRF", ".srf", true},
+    FormatKey{"X3F", ".x3f", true},
 };
 
 bool same_name(std::string_view a, std::string_view b) {
@@ -80,7 +98,9 @@ bool same_name(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const JobKey> job_keys() { return kJobKeys; }
+std::span<const JobKey> job_keys() {
+    return kJobKeys;
+}
 
 const JobKey& job_key(std::string_view section, std::string_view key) {
     for (const JobKey& row : kJobKeys) {
@@ -89,6 +109,8 @@ const JobKey& job_key(std::string_view section, std::string_view key) {
     std::abort();
 }
 
-std::span<const FormatKey> format_keys() { return kFormatKeys; }
+std::span<const FormatKey> format_keys() {
+    return kFormatKeys;
+}
 
 }  // namespace morvane

@@ -9,7 +9,7 @@
 namespace morvane {
 
 class LogFile {
-public:
+  public:
     LogFile() = default;
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -25,7 +25,7 @@ public:
     void flush();
     void close();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 

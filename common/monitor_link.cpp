@@ -18,7 +18,9 @@ MonitorLink& MonitorLink::operator=(MonitorLink&& other) noexcept {
     return *this;
 }
 
-MonitorLink::~MonitorLink() { drop(); }
+MonitorLink::~MonitorLink() {
+    drop();
+}
 
 void MonitorLink::drop() {
     if (fd_ >= 0) ::close(fd_);
@@ -27,14 +29,18 @@ void MonitorLink::drop() {
 
 // The wire itself comes with the Monitor window's receiving side; until then no window
 // is ever found and every report is skipped.
-MonitorLink MonitorLink::find_window(const std::string&) { return MonitorLink(); }
+MonitorLink MonitorLink::find_window(const std::string&) {
+    return MonitorLink();
+}
 
 std::int64_t MonitorLink::send_message(std::uint32_t, std::int64_t, std::int64_t,
                                        std::string_view) {
     return 0;
 }
 
-void MonitorLink::run_start() { send_message(WM_COMMAND, IDM_RUN_START, 0); }
+void MonitorLink::run_start() {
+    send_message(WM_COMMAND, IDM_RUN_START, 0);
+}
 
 void MonitorLink::progress(int position) {
     send_message(WM_COMMAND, IDM_RUN_PROGRESS, position);
@@ -53,7 +59,9 @@ void MonitorLink::status(std::string_view text) {
     send_message(WM_RUN_STATUS, 0, 0);
 }
 
-void MonitorLink::run_end(int lparam) { send_message(WM_RUN_END, 0, lparam); }
+void MonitorLink::run_end(int lparam) {
+    send_message(WM_RUN_END, 0, lparam);
+}
 
 std::int64_t MonitorLink::message_box(std::string_view caption, std::string_view body,
                                       std::int64_t flags) {

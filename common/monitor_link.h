@@ -9,7 +9,7 @@
 namespace morvane {
 
 class MonitorLink {
-public:
+  public:
     MonitorLink() = default;  // a null handle: every send is skipped
     MonitorLink(const MonitorLink&) = delete;
     MonitorLink& operator=(const MonitorLink&) = delete;
@@ -35,7 +35,7 @@ public:
     // A message box owned by the Monitor window; 0 when not connected.
     std::int64_t message_box(std::string_view caption, std::string_view body, std::int64_t flags);
 
-private:
+  private:
     explicit MonitorLink(int fd) : fd_(fd) {}
     void drop();
     int fd_ = -1;

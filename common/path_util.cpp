@@ -1,0 +1,99 @@
+#include "path_util.h"
+
+#include <string>
+#include <string_view>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace morvane {
+
+namespace {
+
+// Drops every '/' that directly follows another '/' from `from` on; the characters
+// before `from` are kept as they are.
+void collapse_slashes_from(std::string& path, std::size_t from) {
+    if (path.size() <= from) return;
+    std::size_t out = from;
+    for (std::size_t in = from; in < path.size(); ++in) {
+        const char c = path[in];
+        if (c == '/' && out > 0 && path[out - 1] == '/') continue;
+        path[out++] = c;
+    }
+    path.resize(out);
+}
+
+// mkdir with the usual 0777 (the umask narrows it); an existing folder or any other
+// failure is left for the caller's later steps to notice.
+void make_one_folder(const std::string& path) {
+    if (path.empty()) return;
+    (void)::mkdir(path.c_str(), 0777);
+}
+
+// Creates the folder named by the text before each '/' of the path, left to right.
+void create_prefix_folders(const std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/' && path[i - 1] != '/') make_one_folder(path.substr(0, i));
+    }
+}
+
+}  // namespace
+
+void tidy_path(std::string& path) {
+    collapse_slashes_from(path, 0);
+}
+
+bool is_network_path(std::string_view path) {
+    return path.size() >= 2 && path[0] == '/' && path[1] == '/';
+}
+
+void tidy_network_path(std::string& path) {
+    // The first two characters stay; a '/' right after them is dropped like every
+    // later repeat, so "///x" becomes "//x".
+    collapse_slashes_from(path, 2);
+}
+
+void tidy_source_path(std::string& path) {
+    if (is_network_path(path)) {
+        tidy_network_path(path);
+    } else {
+        tidy_path(path);
+    }
+}
+
+PathParts split_path(std::string_view path) {
+    PathParts parts;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
+    parts.folder = std::string(path.substr(0, name_start));
+    const std::string_view file_name = path.substr(name_start);
+    const std::size_t dot = file_name.rfind('.');
+    if (dot == std::string_view::npos) {
+        parts.name = std::string(file_name);
+    } else {
+        parts.name = std::string(file_name.substr(0, dot));
+        parts.ext = std::string(file_name.substr(dot));
+    }
+    return parts;
+}
+
+std::string join_path(std::string_view folder, std::string_view name) {
+    std::string joined;
+    joined.reserve(folder.size() + name.size() + 1);
+    joined.append(folder);
+    joined.push_back('/');
+    joined.append(name);
+    tidy_path(joined);
+    return joined;
+}
+
+void create_folder_path(const std::string& path) {
+    create_prefix_folders(path);
+    make_one_folder(path);
+}
+
+void create_file_folders(const std::string& file_path) {
+    create_prefix_folders(file_path);
+}
+
+}  // namespace morvane

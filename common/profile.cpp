@@ -1,0 +1,325 @@
+#include "profile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvane {
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+// One pair of matching double or single quotes around the whole value goes.
+std::string_view unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+enum class LineKind { Blank, Comment, Section, Key, Other };
+
+struct Line {
+    LineKind kind = LineKind::Blank;
+    std::string_view name;   // section or key name
+    std::string_view value;  // the key's value, unquoted
+};
+
+// Classifies one line given without its line end.
+Line classify(std::string_view raw) {
+    const std::string_view text = trim(raw);
+    if (text.empty()) return {};
+    if (text.front() == ';') return {LineKind::Comment, {}, {}};
+    if (text.front() == '[') {
+        const std::size_t close = text.rfind(']');
+        if (close != std::string_view::npos) {
+            return {LineKind::Section, trim(text.substr(1, close - 1)), {}};
+        }
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return {LineKind::Other, {}, {}};
+    const std::string_view key = trim(text.substr(0, equals));
+    if (key.empty()) return {LineKind::Other, {}, {}};
+    return {LineKind::Key, key, unquote(trim(text.substr(equals + 1)))};
+}
+
+// The text's lines, each with its own line end ("\n" or "\r\n"; the last may have none).
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return lines;
+}
+
+std::string_view without_line_end(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// The whole file; a missing file reads as empty with `missing` set.
+bool read_whole_file(const std::string& path, std::string& out, bool& missing) {
+    out.clear();
+    missing = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        return false;
+    }
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ::close(fd);
+            return got == 0;
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+// The file that a write really replaces: the target of a symbolic link, else the path.
+std::string write_target(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+// A new file beside `target`, created with 0666 less the umask; -1 when none can be made.
+int create_temp_beside(const std::string& target, std::string& temp_path) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    static std::atomic<unsigned> counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_path = folder + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++);
+        const int fd =
+            ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Replaces the file in one step: a crash leaves either the old or the new text.
+bool replace_file(const std::string& path, std::string_view bytes) {
+    const std::string target = write_target(path);
+    struct stat info {};
+    const bool existed = ::stat(target.c_str(), &info) == 0;
+    if (existed && ::access(target.c_str(), W_OK) != 0) return false;
+    std::string temp_path;
+    const int fd = create_temp_beside(target, temp_path);
+    if (fd < 0) return false;
+    bool ok = write_all(fd, bytes);
+    if (ok && existed) ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok) ok = ::rename(temp_path.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temp_path.c_str());
+    return ok;
+}
+
+}  // namespace
+
+Profile Profile::load(const std::string& path) {
+    std::string text;
+    bool missing = false;
+    if (!read_whole_file(path, text, missing)) return Profile();
+    Profile profile = parse(text);
+    profile.opened_ = true;
+    return profile;
+}
+
+Profile Profile::parse(std::string_view text) {
+    Profile profile;
+    std::vector<std::string> seen_sections;
+    std::string section;
+    bool in_first_copy = false;  // keys before any section, or in a repeat, are not seen
+    for (const std::string_view raw : split_lines(text)) {
+        const Line line = classify(without_line_end(raw));
+        if (line.kind == LineKind::Section) {
+            section = lowered(line.name);
+            in_first_copy = true;
+            for (const std::string& seen : seen_sections) {
+                if (seen == section) in_first_copy = false;
+            }
+            if (in_first_copy) seen_sections.push_back(section);
+        } else if (line.kind == LineKind::Key && in_first_copy) {
+            std::string key = lowered(line.name);
+            if (profile.find(section, key) == nullptr) {
+                profile.entries_.push_back({section, std::move(key), std::string(line.value)});
+            }
+        }
+    }
+    profile.opened_ = true;
+    return profile;
+}
+
+const Profile::Entry* Profile::find(std::string_view section, std::string_view key) const {
+    for (const Entry& entry : entries_) {
+        if (same_name(entry.section, section) && same_name(entry.key, key)) return &entry;
+    }
+    return nullptr;
+}
+
+std::string Profile::get_string(std::string_view section, std::string_view key,
+                                std::string_view def, std::size_t size) const {
+    if (size == 0) return {};
+    const Entry* entry = find(section, key);
+    std::string_view value = (entry != nullptr && !entry->value.empty()) ? entry->value : def;
+    return std::string(value.substr(0, size - 1));
+}
+
+int Profile::get_int(std::string_view section, std::string_view key, int def) const {
+    const Entry* entry = find(section, key);
+    if (entry == nullptr || entry->value.empty()) return def;
+    return profile_text_to_int(entry->value);
+}
+
+bool Profile::has_value(std::string_view section, std::string_view key) const {
+    const Entry* entry = find(section, key);
+    return entry != nullptr && !entry->value.empty();
+}
+
+int profile_text_to_int(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    // One past INT_MAX is the magnitude of INT_MIN; anything larger is clamped there.
+    constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
+    long long magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > kLimit) magnitude = kLimit;
+    }
+    if (negative) return static_cast<int>(-magnitude);
+    return magnitude >= kLimit ? INT_MAX : static_cast<int>(magnitude);
+}
+
+namespace {
+
+// Where a key goes in the file's lines: the line to replace, or the line to insert
+// after (npos with no section: append a new section).
+struct KeyPlace {
+    std::size_t section_line = std::string_view::npos;
+    std::size_t key_line = std::string_view::npos;
+    std::size_t last_content_line = std::string_view::npos;
+};
+
+KeyPlace locate_key(const std::vector<std::string_view>& lines, std::string_view section,
+                    std::string_view key) {
+    KeyPlace place;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line line = classify(without_line_end(lines[i]));
+        if (line.kind == LineKind::Section) {
+            if (place.section_line != std::string_view::npos) break;
+            if (same_name(line.name, section)) place.section_line = place.last_content_line = i;
+            continue;
+        }
+        if (place.section_line == std::string_view::npos) continue;
+        if (line.kind == LineKind::Key || line.kind == LineKind::Other) place.last_content_line = i;
+        if (line.kind == LineKind::Key && same_name(line.name, key)) {
+            place.key_line = i;
+            break;
+        }
+    }
+    return place;
+}
+
+void append_line(std::string& out, std::string_view line) {
+    out.append(line);
+    if (line.empty() || line.back() != '\n') out.append("\r\n");
+}
+
+std::string with_key_written(std::string_view text, std::string_view section, std::string_view key,
+                             std::string_view value) {
+    const std::vector<std::string_view> lines = split_lines(text);
+    const KeyPlace place = locate_key(lines, section, key);
+    std::string key_line = std::string(key) + "=" + std::string(value) + "\r\n";
+    std::string out;
+    out.reserve(text.size() + key_line.size() + section.size() + 4);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == place.key_line) {
+            out.append(key_line);
+            continue;
+        }
+        if (i == place.last_content_line && place.key_line == std::string_view::npos) {
+            append_line(out, lines[i]);
+            out.append(key_line);
+            continue;
+        }
+        out.append(lines[i]);
+    }
+    if (place.section_line == std::string_view::npos) {
+        if (!out.empty() && out.back() != '\n') out.append("\r\n");
+        out.append("[").append(section).append("]\r\n").append(key_line);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool write_profile_string(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value) {
+    std::string text;
+    bool missing = false;
+    if (!read_whole_file(write_target(path), text, missing) && !missing) return false;
+    return replace_file(path, with_key_written(text, section, key, value));
+}
+
+}  // namespace morvane

@@ -12,7 +12,7 @@
 namespace morvane {
 
 class Profile {
-public:
+  public:
     // Reads the whole file once; a missing or unreadable file gives an empty profile.
     [[nodiscard]] static Profile load(const std::string& path);
     [[nodiscard]] static Profile parse(std::string_view text);
@@ -31,7 +31,7 @@ public:
     // True when the section holds the key with a non-empty value.
     [[nodiscard]] bool has_value(std::string_view section, std::string_view key) const;
 
-private:
+  private:
     struct Entry {
         std::string section;
         std::string key;
