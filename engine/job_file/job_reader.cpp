@@ -1,0 +1,128 @@
+#include "job_settings.h"
+
+#include "job_keys.h"
+#include "profile.h"
+
+namespace morvane {
+namespace {
+
+// Reads one key with the defaults and buffer size of its row in the key table.
+class JobFileReader {
+  public:
+    explicit JobFileReader(const std::string& path) : profile_(Profile::load(path)) {}
+
+    std::string text(std::string_view section, std::string_view key) const {
+        const JobKey& row = job_key(section, key);
+        return profile_.get_string(section, key, row.engine_default, row.buffer);
+    }
+
+    int number(std::string_view section, std::string_view key) const {
+        const JobKey& row = job_key(section, key);
+        return profile_.get_int(section, key, profile_text_to_int(row.engine_default));
+    }
+
+    int format_switch(std::string_view key) const { return profile_.get_int("FORMATS", key, 0); }
+
+  private:
+    Profile profile_;
+};
+
+void read_frame_range(const JobFileReader& in, std::string_view section, FrameRange& range) {
+    range.extract_all = in.number(section, "extract_all");
+    range.from = in.number(section, "extract_from");
+    range.to = in.number(section, "extract_to");
+}
+
+// The watermark keys: the mode decides which of them are read at all, and a mode whose
+// text or file is empty becomes 0.
+void read_watermark(const JobFileReader& in, JobSettings& job) {
+    job.watermark_mode = in.number("PARAMS", "do_watermark");
+    if (job.watermark_mode == 1) {
+        job.watermark_txt = in.text("PARAMS", "watermark_txt");
+        if (job.watermark_txt.empty()) {
+            job.watermark_mode = 0;
+            return;
+        }
+        job.watermark_color =
+            static_cast<std::uint32_t>(profile_text_to_int(in.text("PARAMS", "watermark_color")));
+        job.watermark_location = in.number("PARAMS", "watermark_location");
+        return;
+    }
+    job.watermark_file = in.text("PARAMS", "watermark_file");
+    if (job.watermark_file.empty()) {
+        job.watermark_mode = 0;
+    } else {
+        job.watermark_tile = in.number("PARAMS", "watermark_tile");
+        job.watermark_location = in.number("PARAMS", "watermark_location");
+    }
+    job.watermark_dissolve = in.number("PARAMS", "watermark_dissolve");
+}
+
+void read_document_keys(const JobFileReader& in, JobSettings& job) {
+    job.quality = in.number("JPEG", "quality");
+    job.progressive = in.number("JPEG", "progressive");
+    job.eps_density = in.number("EPS", "density");
+    job.eps_trim = in.number("EPS", "trim");
+    job.pdf_density = in.number("PDF", "density");
+    job.pdf_extract_all = in.number("PDF", "extract_all");
+    job.pdf_from_page = in.number("PDF", "from_page");
+    job.pdf_to_page = in.number("PDF", "to_page");
+    job.tiff_extract_all = in.number("TIFF", "extract_all");
+}
+
+}  // namespace
+
+JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
+    const JobFileReader in(job_file);
+    job.source = in.text("FOLDERS", "source");
+    if (job.source.empty()) return JobReadStatus::SourceMissing;
+    job.target = in.text("FOLDERS", "target");
+    if (job.target.empty()) return JobReadStatus::TargetMissing;
+
+    job.aspect_ratio = in.number("PARAMS", "aspect_ratio");
+    job.erase = in.number("PARAMS", "erase");
+    job.formats.clear();
+    for (const FormatKey& format : format_keys()) {
+        job.formats.push_back(in.format_switch(format.key));
+    }
+    read_frame_range(in, "AVI", job.avi);
+    read_frame_range(in, "MPEG", job.mpeg);
+    read_document_keys(in, job);
+    job.recurse = in.number("PARAMS", "recurse");
+    job.reproduce_path = in.number("PARAMS", "reproduce_path");
+    job.reproduce_path_from_root = in.number("PARAMS", "reproduce_path_from_root");
+    job.move = in.number("PARAMS", "move");
+    job.move_path = in.text("FOLDERS", "move_path");
+    job.size = in.text("PARAMS", "size");
+    read_watermark(in, job);
+    return JobReadStatus::Ok;
+}
+
+int read_mono_instance(const std::string& job_file) {
+    return JobFileReader(job_file).number("PARAMS", "mono_instance");
+}
+
+std::optional<std::vector<std::string>> read_file_list(const std::string& path) {
+    const Profile list = Profile::load(path);
+    if (!list.opened()) return std::nullopt;
+    std::vector<std::string> files;
+    for (int key = 0;; ++key) {
+        std::string file = list.get_string("FILES", std::to_string(key), "", kPathBuffer);
+        if (file.empty()) break;
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+std::string build_extension_filter(const JobSettings& job) {
+    std::string filter;
+    const auto formats = format_keys();
+    for (std::size_t i = 0; i < formats.size() && i < job.formats.size(); ++i) {
+        if (job.formats[i] == 0) continue;
+        if (!filter.empty()) filter.push_back(' ');
+        filter.append(formats[i].extensions);
+    }
+    return filter;
+}
+
+}  // namespace morvane

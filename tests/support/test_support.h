@@ -11,7 +11,7 @@ namespace morvane::test {
 // A fresh folder under the system's temporary folder, removed with everything in it
 // when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     // path() + "/" + name
     [[nodiscard]] std::string operator/(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -44,6 +44,9 @@ struct PictureSpec {
     std::string pattern = "gradient:red-blue";
     int frames = 1;
     bool alpha = false;
+    // Frames after the first are a 16x16 square at +8+8 over the first, as an
+    // optimised animation stores them.
+    bool partial_frames = false;
 };
 void make_picture(const std::string& path, const PictureSpec& spec = {});
 
@@ -53,9 +56,9 @@ struct PictureInfo {
     std::string format;  // ImageMagick's magick, e.g. "JPEG"
     int width = 0;
     int height = 0;
-    int quality = 0;      // the JPEG quality ImageMagick estimates
+    int quality = 0;  // the JPEG quality ImageMagick estimates
     bool progressive = false;
-    int images = 0;       // images in the file
+    int images = 0;  // images in the file
     // Mean of each channel of the first image, 0..1 (red, green, blue).
     double red = 0, green = 0, blue = 0;
 };
