@@ -10,7 +10,7 @@
 namespace morvane {
 
 class ArgVector {
-public:
+  public:
     ArgVector() { pointers_.push_back(nullptr); }
     explicit ArgVector(std::string_view program_word) : ArgVector() { push_back(program_word); }
     ArgVector(const ArgVector& other);
@@ -23,7 +23,7 @@ public:
     // Null-terminated, valid until the next push_back.
     [[nodiscard]] char** argv() { return pointers_.data(); }
 
-private:
+  private:
     // Each item keeps its own buffer, so pointers stay valid as the vector grows.
     std::vector<std::unique_ptr<std::string>> items_;
     std::vector<char*> pointers_;

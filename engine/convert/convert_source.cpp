@@ -1,0 +1,89 @@
+#include "convert_source.h"
+
+#include <array>
+#include <cctype>
+#include <string_view>
+
+#include "converters.h"
+#include "job_settings.h"
+#include "monitor_link.h"
+#include "output_files.h"
+#include "path_util.h"
+#include "raster.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr std::array<std::string_view, 15> kCameraRaw = {".cr2", ".crw", ".dir", ".dng", ".k25",
+                                                         ".kdc", ".mdc", ".mos", ".mrw", ".orf",
+                                                         ".nef", ".pef", ".raf", ".srf", ".x3f"};
+
+bool same_letters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ConvertOutcome run_converter(RunContext& ctx, const std::string& source, const OutputName& output) {
+    switch (route_for_extension(split_path(source).ext)) {
+        case Route::CameraRaw:
+            return convert_camera_raw(ctx, source, output);
+        case Route::Pdf:
+            return convert_pdf(ctx, source, output);
+        case Route::PostScript:
+            return convert_postscript(ctx, source, output);
+        case Route::Avi:
+            return convert_avi(ctx, source, output);
+        case Route::Mpeg:
+            return convert_mpeg(ctx, source, output);
+        case Route::Photoshop:
+            return convert_photoshop(ctx, source, output);
+        case Route::Raster:
+            break;
+    }
+    return convert_raster(ctx, source, output);
+}
+
+}  // namespace
+
+bool extension_starts_with(std::string_view ext, std::string_view lead) {
+    return ext.size() >= lead.size() && same_letters(ext.substr(0, lead.size()), lead);
+}
+
+Route route_for_extension(const std::string& ext) {
+    for (const std::string_view raw : kCameraRaw) {
+        if (extension_starts_with(ext, raw)) return Route::CameraRaw;
+    }
+    if (extension_starts_with(ext, ".pdf")) return Route::Pdf;
+    if (extension_starts_with(ext, ".ept") || extension_starts_with(ext, ".eps")) {
+        return Route::PostScript;
+    }
+    if (same_letters(ext, ".ps") || same_letters(ext, ".ai")) return Route::PostScript;
+    if (extension_starts_with(ext, ".avi")) return Route::Avi;
+    if (extension_starts_with(ext, ".mpg") || extension_starts_with(ext, ".mpeg") ||
+        extension_starts_with(ext, ".m2v")) {
+        return Route::Mpeg;
+    }
+    if (extension_starts_with(ext, ".psd")) return Route::Photoshop;
+    return Route::Raster;
+}
+
+ConvertOutcome convert_source(RunContext& ctx, const std::string& source,
+                              const OutputName& output) {
+    ctx.link.progress(15);
+    if (source.size() > kMaxPathLength || output.path.size() > kMaxPathLength) {
+        return {kNotConverted, "the path is longer than Linux allows"};
+    }
+    ConvertOutcome outcome = run_converter(ctx, source, output);
+    // Only a converted source moves; a kept output or a failure leaves it in place.
+    if (outcome.result == kConverted && ctx.job.move != 0) move_source(ctx, source);
+    return outcome;
+}
+
+}  // namespace morvane

@@ -1,0 +1,230 @@
+#include "magick_adapter.h"
+
+#include <cctype>
+
+#include <wand/MagickWand.h>
+
+#include "imaging.h"
+
+namespace morvane {
+
+bool start_imaging(const std::string& program_folder) {
+    MagickCoreGenesis(program_folder.c_str(), MagickFalse);
+    return IsMagickCoreInstantiated() != MagickFalse;
+}
+
+void stop_imaging() {
+    if (IsMagickCoreInstantiated() != MagickFalse) MagickCoreTerminus();
+}
+
+}  // namespace morvane
+
+namespace morvane::magick {
+
+namespace {
+
+void copy_text(char* field, const std::string& text) {
+    (void)CopyMagickString(field, text.c_str(), MaxTextExtent);
+}
+
+// One line of text: line breaks inside a library message become blanks.
+std::string one_line(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+}
+
+// ImageMagick ends its messages with where in its own source they were raised
+// (" @ error/png.c/ReadPNGImage/4115"); that tells a user nothing.
+std::string without_origin(std::string text) {
+    const auto at = text.rfind(" @ ");
+    if (at == std::string::npos) return text;
+    const std::string origin = text.substr(at + 3);
+    if (origin.find('/') != std::string::npos && !origin.empty() &&
+        std::isdigit(static_cast<unsigned char>(origin.back())) != 0) {
+        text.resize(at);
+    }
+    return text;
+}
+
+}  // namespace
+
+void ExceptionDeleter::operator()(_ExceptionInfo* exception) const {
+    (void)DestroyExceptionInfo(exception);
+}
+
+void ImageInfoDeleter::operator()(_ImageInfo* info) const {
+    (void)DestroyImageInfo(info);
+}
+
+void ImageListDeleter::operator()(_Image* images) const {
+    (void)DestroyImageList(GetFirstImageInList(images));
+}
+
+void BlobDeleter::operator()(unsigned char* blob) const {
+    (void)RelinquishMagickMemory(blob);
+}
+
+Exception new_exception() {
+    return Exception(AcquireExceptionInfo());
+}
+
+ImageInfo new_image_info() {
+    return ImageInfo(AcquireImageInfo());
+}
+
+std::string reason_text(const Exception& exception, const char* fallback) {
+    const char* reason = exception->reason;
+    const char* description = exception->description;
+    if (reason == nullptr || *reason == '\0') return fallback;
+    std::string text = without_origin(reason);
+    if (description != nullptr && *description != '\0') {
+        text += " (";
+        text += without_origin(description);
+        text += ")";
+    }
+    return one_line(std::move(text));
+}
+
+void set_file_name(const ImageInfo& info, const std::string& name, const Exception& exception) {
+    copy_text(info->filename, name);
+    (void)SetImageInfo(info.get(), 1, exception.get());
+}
+
+void read_first_image_only(const ImageInfo& info) {
+    info->scene = 0;
+    info->number_scenes = 1;
+}
+
+void set_quality(const ImageInfo& info, unsigned long quality) {
+    info->quality = quality;
+}
+
+void set_interlace(const ImageInfo& info, Interlace interlace) {
+    switch (interlace) {
+        case Interlace::None:
+            info->interlace = NoInterlace;
+            break;
+        case Interlace::Line:
+            info->interlace = LineInterlace;
+            break;
+        case Interlace::Plane:
+            info->interlace = PlaneInterlace;
+            break;
+        case Interlace::Partition:
+            info->interlace = PartitionInterlace;
+            break;
+        case Interlace::Undefined:
+            info->interlace = UndefinedInterlace;
+            break;
+    }
+}
+
+Interlace interlace(const ImageInfo& info) {
+    switch (info->interlace) {
+        case NoInterlace:
+            return Interlace::None;
+        case LineInterlace:
+            return Interlace::Line;
+        case PlaneInterlace:
+            return Interlace::Plane;
+        case PartitionInterlace:
+            return Interlace::Partition;
+        default:
+            return Interlace::Undefined;
+    }
+}
+
+bool is_geometry(const std::string& text) {
+    return IsGeometry(text.c_str()) != MagickFalse;
+}
+
+bool same_word(const std::string& text, const char* word) {
+    return LocaleCompare(text.c_str(), word) == 0;
+}
+
+ImageList read_image(const ImageInfo& info, const Exception& exception) {
+    return ImageList(ReadImage(info.get(), exception.get()));
+}
+
+std::size_t count_images(const std::string& path) {
+    const ImageInfo info = new_image_info();
+    const Exception exception = new_exception();
+    set_file_name(info, path, exception);
+    const ImageList images(PingImage(info.get(), exception.get()));
+    return list_length(images);
+}
+
+std::size_t list_length(const ImageList& images) {
+    return images ? GetImageListLength(images.get()) : 0;
+}
+
+_Image* image_at(const ImageList& images, std::size_t index) {
+    if (!images) return nullptr;
+    return GetImageFromList(images.get(), static_cast<ssize_t>(index));
+}
+
+void append_images(ImageList& images, ImageList more) {
+    if (!more) return;
+    if (!images) {
+        images = std::move(more);
+        return;
+    }
+    Image* head = images.release();
+    Image* tail = GetLastImageInList(head);
+    Image* added = GetFirstImageInList(more.release());
+    tail->next = added;
+    added->previous = tail;
+    images.reset(head);
+}
+
+void coalesce(ImageList& images, const Exception& exception) {
+    if (!images || GetNextImageInList(images.get()) == nullptr) return;
+    Image* whole = CoalesceImages(images.get(), exception.get());
+    if (whole != nullptr) images.reset(whole);
+}
+
+void apply_options(const ImageInfo& info, int count, char** argv, ImageList& images,
+                   const Exception& exception) {
+    if (!images) return;
+    auto** items = const_cast<const char**>(argv);
+    // MogrifyImage may put a new image in the place of the one it is given; the list
+    // links are kept, so the walk goes on from whatever stands in that place.
+    Image* image = images.release();
+    Image* last = image;
+    while (image != nullptr) {
+        (void)MogrifyImage(info.get(), count, items, &image, exception.get());
+        last = image;
+        image = GetNextImageInList(image);
+    }
+    images.reset(GetFirstImageInList(last));
+}
+
+void flatten_onto_white(_Image* image) {
+    if (image->matte == MagickFalse) return;
+    ExceptionInfo* exception = &image->exception;
+    (void)QueryColorDatabase("white", &image->background_color, exception);
+    (void)SetImageAlphaChannel(image, RemoveAlphaChannel);
+}
+
+Blob encode_jpeg(const ImageInfo& info, _Image* image, std::size_t& size,
+                 const Exception& exception) {
+    const ImageInfo blob_info(CloneImageInfo(info.get()));
+    // The encoder takes the format from a plain name; the real output name never
+    // reaches ImageMagick, so no '%' in it is ever expanded.
+    set_file_name(blob_info, "out.jpg", exception);
+    copy_text(blob_info->magick, "JPEG");
+    blob_info->adjoin = MagickFalse;
+    // The JPEG encoder reads the quality from the image and writes a progressive file
+    // for any interlace but "none".
+    if (blob_info->quality != 0) image->quality = blob_info->quality;
+    if (blob_info->interlace == UndefinedInterlace) blob_info->interlace = NoInterlace;
+    size = 0;
+    Blob blob(
+        static_cast<unsigned char*>(ImageToBlob(blob_info.get(), image, &size, exception.get())));
+    if (size == 0) blob.reset();
+    return blob;
+}
+
+}  // namespace morvane::magick

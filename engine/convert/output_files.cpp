@@ -1,0 +1,223 @@
+#include "output_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "job_settings.h"
+#include "log_file.h"
+#include "monitor_link.h"
+#include "path_util.h"
+
+namespace morvane {
+
+namespace {
+
+// A file descriptor closed on every way out.
+class FileHandle {
+  public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { (void)close(); }
+
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] explicit operator bool() const { return fd_ >= 0; }
+    // Closes now; false when the close reports an error (a write that did not land).
+    bool close() {
+        if (fd_ < 0) return true;
+        const int status = ::close(fd_);
+        fd_ = -1;
+        return status == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+// A work file that is removed unless the work went through.
+class TempGuard {
+  public:
+    explicit TempGuard(std::string path) : path_(std::move(path)) {}
+    TempGuard(const TempGuard&) = delete;
+    TempGuard& operator=(const TempGuard&) = delete;
+    ~TempGuard() {
+        if (!path_.empty()) (void)::unlink(path_.c_str());
+    }
+    void release() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+std::string folder_part(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string random_suffix() {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string text(6, 'X');
+    for (char& c : text) c = letters[pick(engine)];
+    return text;
+}
+
+// Creates a fresh work file ".<name>.tarvik-XXXXXX" beside `path` (O_EXCL, so nothing
+// that exists is ever opened). Returns the descriptor, or -1 with errno set.
+int create_work_file(const std::string& path, mode_t mode, std::string& work_path) {
+    const std::string folder = folder_part(path);
+    std::string name = path.substr(folder.size());
+    // Keep the work name inside the limits of a file name and of a path.
+    const std::size_t room =
+        kMaxPathLength > folder.size() + 16 ? kMaxPathLength - folder.size() - 16 : 0;
+    name.resize(std::min({name.size(), std::size_t{200}, room}));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        work_path = folder + "." + name + ".tarvik-" + random_suffix();
+        const int fd = ::open(work_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool write_all(int fd, const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Renames without replacing: 0, EEXIST when the name is taken, or another errno.
+int rename_no_replace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the flag: a hard link refuses a taken name as well.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    (void)::unlink(from.c_str());
+    return 0;
+}
+
+int rename_replace(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+std::string write_failure(const std::string& path, int error) {
+    return "the output file " + path + " cannot be written: " + std::strerror(error);
+}
+
+}  // namespace
+
+bool output_exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool is_same_file(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+WriteStatus write_output_file(const std::string& path, const void* data, std::size_t size,
+                              bool replace, std::string& reason) {
+    reason.clear();
+    std::string work_path;
+    FileHandle out(create_work_file(path, 0666, work_path));
+    if (!out) {
+        reason = write_failure(path, errno);
+        return WriteStatus::Failed;
+    }
+    TempGuard guard(work_path);
+    if (!write_all(out.get(), data, size) || !out.close()) {
+        reason = write_failure(path, errno);
+        return WriteStatus::Failed;
+    }
+    const int error =
+        replace ? rename_replace(work_path, path) : rename_no_replace(work_path, path);
+    if (error == EEXIST && !replace) return WriteStatus::Exists;
+    if (error != 0) {
+        reason = write_failure(path, error);
+        return WriteStatus::Failed;
+    }
+    guard.release();
+    return WriteStatus::Written;
+}
+
+namespace {
+
+bool copy_bytes(int from, int to) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!write_all(to, buffer.data(), static_cast<std::size_t>(got))) return false;
+    }
+}
+
+void sync_folder(const std::string& file_path) {
+    const std::string folder = folder_part(file_path);
+    FileHandle dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) (void)::fsync(dir.get());
+}
+
+// Copies the source whole to a work file beside the destination, with the source's
+// mode and times, syncs it and renames it over the destination.
+bool copy_into_place(const std::string& source, const std::string& destination) {
+    FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    std::string work_path;
+    FileHandle out(create_work_file(destination, 0600, work_path));
+    if (!out) return false;
+    TempGuard guard(work_path);
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (!copy_bytes(in.get(), out.get()) || ::fchmod(out.get(), info.st_mode & 07777) != 0 ||
+        ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0 || !out.close()) {
+        return false;
+    }
+    if (rename_replace(work_path, destination) != 0) return false;
+    guard.release();
+    sync_folder(destination);
+    return true;
+}
+
+}  // namespace
+
+void move_source(RunContext& ctx, const std::string& source) {
+    ctx.link.status("Moving...");
+    const PathParts parts = split_path(source);
+    std::string destination = ctx.job.move_path + "/" + parts.name + parts.ext;
+    tidy_path(destination);
+    // No move folder means no move: the bare name would land in the root folder.
+    const bool moved = !ctx.job.move_path.empty() && destination.size() <= kMaxPathLength &&
+                       !is_same_file(source, destination) && copy_into_place(source, destination);
+    if (moved) {
+        ctx.log.printf("The file %s has been moved to %s\r\n", source.c_str(), destination.c_str());
+        (void)::unlink(source.c_str());  // a failing delete leaves two copies, unreported
+    } else {
+        ctx.log.printf("The file %s could not be moved to %s\r\n", source.c_str(),
+                       destination.c_str());
+    }
+    ctx.log.flush();
+    ctx.link.progress(95);
+}
+
+}  // namespace morvane

@@ -22,8 +22,7 @@ enum class WriteStatus { Written, Exists, Failed };
 // place. With `replace` false an output that exists (or appears meanwhile) is kept and
 // the status is Exists. On failure nothing is left behind and `reason` says why.
 [[nodiscard]] WriteStatus write_output_file(const std::string& path, const void* data,
-                                            std::size_t size, bool replace,
-                                            std::string& reason);
+                                            std::size_t size, bool replace, std::string& reason);
 
 // Moves a converted source into FOLDERS/move_path: copy to a temporary name there,
 // sync, rename over the destination, then delete the source. Logs the outcome.

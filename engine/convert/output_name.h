@@ -9,9 +9,9 @@
 namespace morvane {
 
 struct OutputName {
-    std::string path;                           // with the placeholder text in place
+    std::string path;                             // with the placeholder text in place
     std::size_t placeholder = std::string::npos;  // offset of the placeholder in `path`
-    int width = 0;                              // 5 for "%05d", 0 for "%d"
+    int width = 0;                                // 5 for "%05d", 0 for "%d"
 
     [[nodiscard]] static OutputName plain(std::string path);
     // `prefix` + "%05d" (width 5) or "%d" (width 0) + `suffix`.

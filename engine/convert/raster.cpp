@@ -1,0 +1,232 @@
+#include "raster.h"
+
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include <unistd.h>
+
+#include "converters.h"
+#include "job_settings.h"
+#include "log_file.h"
+#include "magick_adapter.h"
+#include "monitor_link.h"
+#include "output_files.h"
+#include "path_util.h"
+#include "watermark.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr const char* kReplacesSource = "the output would replace the source itself";
+constexpr const char* kPathTooLong = "the path is longer than Linux allows";
+
+// ImageMagick takes an absolute name literally whatever it holds; a relative one could
+// begin with '-' and pass for an option.
+std::string absolute_path(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    char* folder = ::getcwd(nullptr, 0);
+    if (folder == nullptr) return path;
+    std::string absolute = join_path(folder, path);
+    std::free(folder);
+    return absolute;
+}
+
+// One raster conversion: the records, the image list and the names it works with.
+struct Raster {
+    Raster(RunContext& context, const std::string& given, const OutputName& name)
+        : ctx(context), source(given), input(absolute_path(given)), output(name) {}
+
+    RunContext& ctx;
+    const std::string& source;  // as given; the log names it so
+    std::string input;          // the absolute path ImageMagick reads
+    OutputName output;
+    std::size_t counted = 0;  // images counted before reading, 0 when not counted
+    magick::Exception exception = magick::new_exception();
+    magick::ImageInfo info = magick::new_image_info();
+    magick::ImageList images;
+};
+
+// A GIF or ICO source of several images gets one numbered output per image.
+void name_image_series(Raster& r) {
+    const std::string ext = split_path(r.source).ext;
+    if (r.output.has_placeholder()) return;
+    if (!extension_starts_with(ext, ".gif") && !extension_starts_with(ext, ".ico")) return;
+    const std::size_t count = magick::count_images(r.input);
+    if (count <= 1) return;
+    r.output = r.output.image_series();
+    r.counted = count;
+}
+
+// The overwrite rule and the source's own name, where they settle the source before
+// anything is decoded.
+std::optional<ConvertOutcome> settled_before_reading(const Raster& r) {
+    const bool keep = r.ctx.job.erase == 0;
+    if (!r.output.has_placeholder()) {
+        if (keep && output_exists(r.output.path)) return ConvertOutcome{kOutputExists, {}};
+        if (is_same_file(r.output.path, r.input)) {
+            return ConvertOutcome{kNotConverted, kReplacesSource};
+        }
+        return std::nullopt;
+    }
+    if (!keep || r.counted == 0) return std::nullopt;
+    for (std::size_t n = 0; n < r.counted; ++n) {
+        if (!output_exists(r.output.for_number(static_cast<unsigned>(n)))) return std::nullopt;
+    }
+    return ConvertOutcome{kOutputExists, {}};
+}
+
+magick::Interlace interlace_named(const std::string& value) {
+    if (magick::same_word(value, "None")) return magick::Interlace::None;
+    if (magick::same_word(value, "Line")) return magick::Interlace::Line;
+    if (magick::same_word(value, "Plane")) return magick::Interlace::Plane;
+    if (magick::same_word(value, "Partition")) return magick::Interlace::Partition;
+    return magick::Interlace::Undefined;
+}
+
+// Reads one input name of the vector; the options before it apply to what it gives.
+void read_input(Raster& r, ArgVector& args, int index) {
+    magick::set_file_name(r.info, args[index], r.exception);
+    // Without a number in the output name there is one output: the first image.
+    if (!r.output.has_placeholder()) magick::read_first_image_only(r.info);
+    magick::ImageList read = magick::read_image(r.info, r.exception);
+    if (!read) return;  // the exception stays for the failure lines
+    // An animated GIF may store a frame as the part that changed; each output is a whole
+    // frame. (Icon sets hold pictures of different sizes and stay as they are.)
+    if (extension_starts_with(split_path(r.source).ext, ".gif")) {
+        magick::coalesce(read, r.exception);
+    }
+    r.ctx.link.progress(70);
+    magick::apply_options(r.info, index, args.argv(), read, r.exception);
+    r.ctx.link.progress(80);
+    magick::append_images(r.images, std::move(read));
+}
+
+// One option of the walk with its value; false when the value is refused.
+bool take_option(Raster& r, const std::string& option, const std::string& value) {
+    if (option == "-quality") {
+        if (!magick::is_geometry(value)) return false;
+        magick::set_quality(r.info, std::strtoul(value.c_str(), nullptr, 10));
+    } else if (option == "-interlace") {
+        magick::set_interlace(r.info, interlace_named(value));
+    } else if (option == "-sample") {
+        return magick::is_geometry(value);
+    }
+    // Any other option (the text-watermark group) takes effect in the closing pass.
+    return true;
+}
+
+// Walks the items between the program word and the output name; false when an option
+// has a bad or missing value.
+bool walk_options(Raster& r, ArgVector& args) {
+    const int last = args.count() - 1;  // the output name
+    for (int i = 1; i < last; ++i) {
+        const std::string& item = args[i];
+        if (item.size() < 2 || (item[0] != '-' && item[0] != '+')) {
+            read_input(r, args, i);
+            continue;
+        }
+        if (i + 1 >= last) return false;
+        const std::string& value = args[++i];
+        if (!take_option(r, item, value)) return false;
+    }
+    return true;
+}
+
+WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::string& reason) {
+    const bool replace = r.ctx.job.erase != 0;
+    if (!replace && output_exists(path)) return WriteStatus::Exists;
+    if (is_same_file(path, r.input)) {
+        reason = kReplacesSource;
+        return WriteStatus::Failed;
+    }
+    // A transparent area becomes white, never black.
+    magick::flatten_onto_white(image);
+    const magick::Exception exception = magick::new_exception();
+    std::size_t size = 0;
+    const magick::Blob jpeg = magick::encode_jpeg(r.info, image, size, exception);
+    if (!jpeg) {
+        reason = "the image cannot be encoded as JPEG: " + magick::reason_text(exception);
+        return WriteStatus::Failed;
+    }
+    return write_output_file(path, jpeg.get(), size, replace, reason);
+}
+
+// The image watermark (mode 2) is not part of the engine yet: the image is written
+// as it is.
+WriteStatus write_image_watermarked(Raster& r, _Image* image, const std::string& path,
+                                    std::string& reason) {
+    return write_image(r, image, path, reason);
+}
+
+ConvertOutcome write_outputs(Raster& r) {
+    // A plain name has one output; a numbered one, one per image in list order.
+    const std::size_t count = r.output.has_placeholder() ? magick::list_length(r.images) : 1;
+    std::size_t written = 0;
+    std::size_t existed = 0;
+    std::string failure;
+    for (std::size_t n = 0; n < count; ++n) {
+        r.ctx.link.status("Writing image # " + std::to_string(n + 1) + "...");
+        const std::string path = r.output.for_number(static_cast<unsigned>(n));
+        _Image* image = magick::image_at(r.images, n);
+        std::string reason;
+        const WriteStatus status = r.ctx.job.watermark_mode == 2
+                                       ? write_image_watermarked(r, image, path, reason)
+                                       : write_image(r, image, path, reason);
+        if (status == WriteStatus::Written) ++written;
+        if (status == WriteStatus::Exists) ++existed;
+        if (status == WriteStatus::Failed && failure.empty()) failure = reason;
+    }
+    r.ctx.link.progress(90);
+    if (written > 0) return {kConverted, {}};
+    if (existed == count) return {kOutputExists, {}};
+    return {kNotConverted, failure};
+}
+
+}  // namespace
+
+ArgVector raster_arguments(const JobSettings& job, const std::string& source,
+                           const std::string& output) {
+    ArgVector args("Tarvik");
+    args.push_back(source);
+    args.push_back("-quality");
+    args.push_back(std::to_string(job.quality));
+    if (job.progressive != 0) {
+        args.push_back("-interlace");
+        args.push_back("Line");
+    }
+    if (!job.size.empty()) {
+        args.push_back("-sample");
+        args.push_back(job.aspect_ratio != 0 ? job.size : job.size + "!");
+    }
+    if (job.watermark_mode == 1) append_text_watermark(job, args);
+    args.push_back(output);
+    return args;
+}
+
+ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
+                              const OutputName& output) {
+    Raster r(ctx, source, output);
+    if (r.input.size() > kMaxPathLength) return {kNotConverted, kPathTooLong};
+    magick::set_file_name(r.info, r.input, r.exception);
+    name_image_series(r);
+    ArgVector args = raster_arguments(ctx.job, r.input, r.output.path);
+    if (auto settled = settled_before_reading(r)) return std::move(*settled);
+    ctx.link.status("Reading...");
+    if (!walk_options(r, args)) return {kNotConverted, {}};
+    if (!r.images) {
+        ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", source.c_str());
+        // Some readers give up on a damaged file without saying why.
+        const std::string reason = magick::reason_text(
+            r.exception, "no picture could be read; the file may be truncated or damaged");
+        ctx.log.printf("\t%s\r\n", reason.c_str());
+        ctx.log.flush();
+        return {kNotConverted, {}};
+    }
+    // The closing pass: the vector's options on every image read.
+    magick::apply_options(r.info, args.count() - 1, args.argv(), r.images, r.exception);
+    return write_outputs(r);
+}
+
+}  // namespace morvane

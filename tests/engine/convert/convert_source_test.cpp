@@ -1,0 +1,99 @@
+#include "convert_source.h"
+
+#include <gtest/gtest.h>
+
+#include "convert_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+struct RouteCase {
+    std::string ext;
+    Route route;
+};
+
+class Routing : public ::testing::TestWithParam<RouteCase> {};
+
+TEST_P(Routing, ComparesTheLeadingCharactersCaseIgnored) {
+    EXPECT_EQ(route_for_extension(GetParam().ext), GetParam().route);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extensions, Routing,
+    ::testing::Values(RouteCase{".cr2", Route::CameraRaw}, RouteCase{".CR2", Route::CameraRaw},
+                      RouteCase{".nefx", Route::CameraRaw}, RouteCase{".x3f", Route::CameraRaw},
+                      RouteCase{".dir", Route::CameraRaw}, RouteCase{".cr", Route::Raster},
+                      RouteCase{".pdf", Route::Pdf}, RouteCase{".pdfx", Route::Pdf},
+                      RouteCase{".eps", Route::PostScript}, RouteCase{".epsf", Route::PostScript},
+                      RouteCase{".EPT", Route::PostScript}, RouteCase{".ps", Route::PostScript},
+                      RouteCase{".PS", Route::PostScript}, RouteCase{".ps2", Route::Raster},
+                      RouteCase{".ps3", Route::Raster}, RouteCase{".ai", Route::PostScript},
+                      RouteCase{".aix", Route::Raster}, RouteCase{".avi", Route::Avi},
+                      RouteCase{".mpg", Route::Mpeg}, RouteCase{".mpeg", Route::Mpeg},
+                      RouteCase{".MPEG2", Route::Mpeg}, RouteCase{".mpe", Route::Raster},
+                      RouteCase{".m2v", Route::Mpeg}, RouteCase{".psd", Route::Photoshop},
+                      RouteCase{".png", Route::Raster}, RouteCase{".jpg", Route::Raster},
+                      RouteCase{"", Route::Raster}, RouteCase{".", Route::Raster}));
+
+class PendingRoute : public ConvertTest, public ::testing::WithParamInterface<std::string> {};
+
+// Until their converters exist, these sources are refused with a reason and stay put.
+TEST_P(PendingRoute, IsNotConvertedAndNotMoved) {
+    job_.move = 1;
+    job_.move_path = dir_ / "done";
+    make_folder(job_.move_path);
+    const std::string source = src("item" + GetParam());
+    write_file(source, "data");
+    const ConvertOutcome outcome = convert(source, out("item.jpg"));
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_NE(outcome.reason.find("not supported"), std::string::npos) << outcome.reason;
+    EXPECT_TRUE(exists(source));
+    EXPECT_TRUE(list_folder(dir_ / "out").empty());
+    EXPECT_TRUE(list_folder(job_.move_path).empty());
+    EXPECT_EQ(log_text(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PendingRoute,
+                         ::testing::Values(".CR2", ".pdf", ".eps", ".PS", ".ai", ".avi", ".mpeg",
+                                           ".psd"));
+
+TEST_F(ConvertTest, RefusesAPathLongerThanLinuxAllows) {
+    const std::string source = dir_ / (std::string(5000, 'a') + ".png");
+    const ConvertOutcome outcome = convert(source, out("a.jpg"));
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_NE(outcome.reason.find("longer"), std::string::npos);
+    const ConvertOutcome long_output = convert(src("a.png"), out(std::string(5000, 'b') + ".jpg"));
+    EXPECT_EQ(long_output.result, kNotConverted);
+    EXPECT_FALSE(long_output.reason.empty());
+}
+
+// The source moves only when it was converted: not when its output was kept, not when
+// it could not be read.
+TEST_F(ConvertTest, MovesOnlyAConvertedSource) {
+    job_.move = 1;
+    job_.move_path = dir_ / "done";
+    make_folder(job_.move_path);
+    const std::string kept = src("kept.png");
+    make_picture(kept);
+    write_file(out("kept.jpg"), "old");
+    job_.erase = 0;
+    EXPECT_EQ(convert(kept, out("kept.jpg")).result, kOutputExists);
+    EXPECT_TRUE(exists(kept));
+
+    const std::string broken = src("broken.png");
+    write_file(broken, "not a picture");
+    EXPECT_EQ(convert(broken, out("broken.jpg")).result, kNotConverted);
+    EXPECT_TRUE(exists(broken));
+
+    const std::string fresh = src("fresh.png");
+    make_picture(fresh);
+    EXPECT_EQ(convert(fresh, out("fresh.jpg")).result, kConverted);
+    EXPECT_FALSE(exists(fresh));
+    EXPECT_EQ(list_folder(job_.move_path), (std::vector<std::string>{"fresh.png"}));
+    EXPECT_NE(log_text().find("The file " + fresh + " has been moved to " + job_.move_path +
+                              "/fresh.png\r\n"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace morvane::test

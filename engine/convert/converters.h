@@ -1,0 +1,31 @@
+#pragma once
+// The converters convert_source routes to, one per kind of source. Each turns one
+// source into its JPEG output(s) and reports the result; moving the source is left to
+// convert_source.
+
+#include <string>
+#include <string_view>
+
+#include "convert_source.h"
+
+namespace morvane {
+
+[[nodiscard]] ConvertOutcome convert_camera_raw(RunContext& ctx, const std::string& source,
+                                                const OutputName& output);
+[[nodiscard]] ConvertOutcome convert_pdf(RunContext& ctx, const std::string& source,
+                                         const OutputName& output);
+// PostScript, EPS and Illustrator sources.
+[[nodiscard]] ConvertOutcome convert_postscript(RunContext& ctx, const std::string& source,
+                                                const OutputName& output);
+[[nodiscard]] ConvertOutcome convert_avi(RunContext& ctx, const std::string& source,
+                                         const OutputName& output);
+[[nodiscard]] ConvertOutcome convert_mpeg(RunContext& ctx, const std::string& source,
+                                          const OutputName& output);
+[[nodiscard]] ConvertOutcome convert_photoshop(RunContext& ctx, const std::string& source,
+                                               const OutputName& output);
+
+// True when the extension's leading characters equal `lead`, case ignored (an
+// extension shorter than `lead` never matches).
+[[nodiscard]] bool extension_starts_with(std::string_view ext, std::string_view lead);
+
+}  // namespace morvane

@@ -1,0 +1,15 @@
+#pragma once
+// Start and end of the imaging library for the whole engine process.
+
+#include <string>
+
+namespace morvane {
+
+// Starts ImageMagick once, before the first conversion; `program_folder` is where the
+// engine runs from. False when the library did not come up.
+[[nodiscard]] bool start_imaging(const std::string& program_folder);
+
+// Releases the library at the end of the run; no conversion may follow.
+void stop_imaging();
+
+}  // namespace morvane
