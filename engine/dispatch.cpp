@@ -1,0 +1,65 @@
+#include "dispatch.h"
+
+#include <strings.h>
+
+#include "convert_source.h"
+#include "job_settings.h"
+#include "log_file.h"
+#include "path_util.h"
+
+namespace morvane {
+namespace {
+
+bool extension_starts_with(const std::string& ext, const char* head) {
+    return strncasecmp(ext.c_str(), head, 4) == 0;
+}
+
+// The folder part rebuilt under the target: the whole folder, or with
+// reproduce_path_from_root only the name of the source's own folder.
+std::string rebuilt_folder(const JobSettings& job, const std::string& folder) {
+    std::string copy = folder;
+    if (!copy.empty() && copy.back() == '/') copy.pop_back();
+    const std::size_t slash = copy.rfind('/');
+    if (job.reproduce_path_from_root != 0 && slash != std::string::npos) {
+        return copy.substr(slash);
+    }
+    return folder;
+}
+
+}  // namespace
+
+OutputName output_name_for(const JobSettings& job, const std::string& source) {
+    const PathParts parts = split_path(source);
+    std::string stem = job.target;
+    if (job.reproduce_path != 0) stem += rebuilt_folder(job, parts.folder);
+    stem += "/" + parts.name;
+    tidy_path(stem);
+
+    const bool page_series = (extension_starts_with(parts.ext, ".pdf") && job.pdf_extract_all) ||
+                             (extension_starts_with(parts.ext, ".tif") && job.tiff_extract_all);
+    if (page_series) return OutputName::numbered(stem, 5, ".jpg");
+    return OutputName::plain(stem + ".jpg");
+}
+
+void log_result(LogFile& log, const std::string& source, const ConvertOutcome& outcome,
+                bool mark_failure) {
+    const char* path = source.c_str();
+    if (outcome.result == kOutputExists) {
+        log.printf("The file %s was not created, it already exists in the targer folder.\r\n",
+                   path);
+    } else if (outcome.result != kNotConverted) {
+        log.printf("%s converted\r\n", path);
+    } else {
+        log.printf("Could not convert %s%s\r\n", path, mark_failure ? " !" : "");
+        if (!outcome.reason.empty()) log.printf("\t%s\r\n", outcome.reason.c_str());
+    }
+    log.flush();
+}
+
+void dispatch_source(RunContext& ctx, const std::string& source) {
+    const OutputName output = output_name_for(ctx.job, source);
+    create_file_folders(output.path);
+    log_result(ctx.log, source, convert_source(ctx, source, output), true);
+}
+
+}  // namespace morvane

@@ -1,1 +1,7 @@
-int main() { return 0; }
+// Tarvik_morvane: the window-less conversion engine.
+
+#include "run_driver.h"
+
+int main(int argc, char** argv) {
+    return morvane::run_engine(argc, argv);
+}

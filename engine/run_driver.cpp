@@ -1,0 +1,149 @@
+#include "run_driver.h"
+
+#include <optional>
+#include <string>
+
+#include "command_line.h"
+#include "convert_source.h"
+#include "dispatch.h"
+#include "imaging.h"
+#include "instance_lock.h"
+#include "job_keys.h"
+#include "job_settings.h"
+#include "link_ids.h"
+#include "log_file.h"
+#include "monitor_link.h"
+#include "path_util.h"
+#include "profile.h"
+#include "program_folder.h"
+#include "run_report.h"
+#include "temp_folder.h"
+#include "walks.h"
+
+namespace morvane {
+namespace {
+
+std::string in_folder(const std::string& folder, const char* name) {
+    std::string path = folder + "/" + name;
+    tidy_path(path);
+    return path;
+}
+
+// Reads the job; a missing source or target key is logged and ends the run.
+std::optional<int> read_job(const Invocation& call, const std::string& command_line, LogFile& log,
+                            JobSettings& job) {
+    switch (read_job_settings(call.job_file, job)) {
+        case JobReadStatus::SourceMissing:
+            log.printf("Source key not found\r\niniPath: %s\r\nCmdLine: %s\r\n",
+                       call.job_file.c_str(), command_line.c_str());
+            return kExitNoSource;
+        case JobReadStatus::TargetMissing:
+            log.printf("Target key not found\r\nCmdLine: %s\r\n", command_line.c_str());
+            return kExitNoTarget;
+        case JobReadStatus::Ok:
+            break;
+    }
+    job.job_file_path = call.job_file;
+    job.mode = call.mode;
+    job.extension_filter = build_extension_filter(job);
+    return std::nullopt;
+}
+
+unsigned convert_single_file(RunContext& ctx, const std::string& source,
+                             const std::string& output) {
+    log_result(ctx.log, source, convert_source(ctx, source, OutputName::plain(output)), false);
+    return 1;
+}
+
+unsigned convert_listed_files(RunContext& ctx, const std::vector<std::string>& files) {
+    for (const std::string& file : files) dispatch_source(ctx, file);
+    return static_cast<unsigned>(files.size());
+}
+
+unsigned convert_folder(RunContext& ctx) {
+    std::string root = ctx.job.source;
+    tidy_source_path(root);
+    return ctx.job.recurse ? walk_folder(ctx, root) : walk_flat(ctx, root);
+}
+
+unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call) {
+    if (call.mode == RunMode::SingleFile) {
+        const std::string output =
+            call.output.empty() ? default_single_output(job.target, call.source) : call.output;
+        return convert_single_file(ctx, call.source, output);
+    }
+    if (call.monitored) {
+        if (auto files = read_file_list(job.file_list_path)) {
+            job.mode = RunMode::Files;
+            return convert_listed_files(ctx, *files);
+        }
+    }
+    return convert_folder(ctx);
+}
+
+// The "P" form without an output name needs the default job file's target folder.
+bool has_target(const std::string& job_file) {
+    return Profile::load(job_file).has_value("FOLDERS", "target");
+}
+
+struct StartUp {
+    std::string program_folder;
+    std::string default_job;
+    std::string temp_folder;
+};
+
+// Steps before the command line is read; nothing when the run must end silently.
+bool start_up(StartUp& s, InstanceLock& lock) {
+    s.program_folder = program_folder();
+    (void)start_imaging(s.program_folder);
+    s.default_job = in_folder(s.program_folder, kJobFileName);
+    const std::optional<std::string> temp = user_temp_folder();
+    s.temp_folder = temp.value_or("");
+    if (read_mono_instance(s.default_job) != 0) {
+        if (!temp || !lock.acquire(s.temp_folder)) return false;
+    }
+    return true;
+}
+
+int run(const StartUp& s, LogFile& log, const std::string& command_line) {
+    const Invocation call = select_form(split_command_line(command_line), s.default_job);
+    if (!call.complete) return kExitNormal;
+    if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target(s.default_job)) {
+        return kExitNormal;
+    }
+    MonitorLink link;
+    if (call.monitored) {
+        link = MonitorLink::find_window(s.temp_folder);
+        link.run_start();
+    }
+    JobSettings job;
+    if (auto early = read_job(call, command_line, log, job)) return *early;
+    if (call.monitored) job.file_list_path = in_folder(s.temp_folder, kFileListName);
+
+    write_log_header(log, job);
+    TempFiles temp{s.temp_folder, {}};
+    RunContext ctx{job, log, link, temp};
+    const unsigned count = run_mode(ctx, job, call);
+    write_log_footer(log, count);
+    log.close();
+    clean_temp_folder(temp, job.file_list_path);
+    finish_monitored_run(link, s.temp_folder);
+    return kExitNormal;
+}
+
+}  // namespace
+
+int run_engine(int argc, char** argv) {
+    StartUp s;
+    InstanceLock lock;
+    if (!start_up(s, lock)) return kExitNormal;
+    LogFile log;
+    if (s.temp_folder.empty() || !log.open(in_folder(s.temp_folder, kRunLogName))) {
+        return kExitNoLog;
+    }
+    const int status = run(s, log, join_arguments(argc, argv));
+    stop_imaging();
+    return status;
+}
+
+}  // namespace morvane

@@ -1,0 +1,131 @@
+// What the engine writes: JPEG settings, numbered series and file names taken literally.
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+struct JpegCase {
+    const char* name;
+    int quality;
+    int progressive;
+    const char* size;
+    int aspect;
+    int width, height;  // expected, from a 64x48 source
+};
+
+class EngineJpeg : public EngineTest, public ::testing::WithParamInterface<JpegCase> {};
+
+TEST_P(EngineJpeg, QualityInterlaceAndSizeLandInTheFile) {
+    const JpegCase& c = GetParam();
+    make_picture(in_ + "/p.png", {.width = 64, .height = 48});
+    write_job({"[FORMATS]", "PNG=1", "[JPEG]", "quality=" + std::to_string(c.quality),
+               "progressive=" + std::to_string(c.progressive), "[PARAMS]",
+               std::string("size=") + c.size, "aspect_ratio=" + std::to_string(c.aspect)});
+    ASSERT_EQ(run(), 0);
+    const PictureInfo jpg = read_picture(out_ + "/p.jpg");
+    ASSERT_TRUE(jpg.ok) << log();
+    EXPECT_EQ(jpg.format, "JPEG");
+    EXPECT_EQ(jpg.quality, c.quality);
+    EXPECT_EQ(jpg.progressive, c.progressive != 0);
+    EXPECT_EQ(jpg.width, c.width);
+    EXPECT_EQ(jpg.height, c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineJpeg,
+                         ::testing::Values(JpegCase{"plain", 75, 0, "", 0, 64, 48},
+                                           JpegCase{"progressive", 85, 1, "", 0, 64, 48},
+                                           JpegCase{"exact_size", 50, 0, "32x32", 0, 32, 32},
+                                           JpegCase{"kept_aspect", 90, 1, "32x32", 1, 32, 24},
+                                           JpegCase{"enlarged", 20, 0, "128x96", 1, 128, 96}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, SizeThatIsNoGeometryIsNotConvertedAndLogsOneLine) {
+    make_picture(in_ + "/p.png");
+    write_job({"[FORMATS]", "PNG=1", "[PARAMS]", "size=abc"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(log_body(), "Could not convert " + in_ + "/p.png !\r\n");
+    EXPECT_FALSE(exists(out_ + "/p.jpg"));
+}
+
+TEST_F(EngineTest, AnimatedGifBecomesANumberedSeriesEachResized) {
+    make_picture(in_ + "/anim.gif", {.format = "GIF", .frames = 3});
+    make_picture(in_ + "/still.gif", {.format = "GIF"});
+    write_job({"[FORMATS]", "GIF=1", "[JPEG]", "quality=70", "[PARAMS]", "size=16x12"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_),
+              (std::vector<std::string>{"anim_0.jpg", "anim_1.jpg", "anim_2.jpg", "still.jpg"}));
+    for (const char* name : {"anim_0.jpg", "anim_1.jpg", "anim_2.jpg"}) {
+        const PictureInfo jpg = read_picture(out_ + "/" + name);
+        EXPECT_EQ(jpg.width, 16) << name;
+        EXPECT_EQ(jpg.quality, 70) << name;
+    }
+}
+
+TEST_F(EngineTest, TiffPagesFollowExtractAll) {
+    make_picture(in_ + "/scan.tif", {.format = "TIFF", .frames = 3});
+    write_job({"[FORMATS]", "TIF=1", "[TIFF]", "extract_all=1"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_),
+              (std::vector<std::string>{"scan00000.jpg", "scan00001.jpg", "scan00002.jpg"}));
+    write_job({"[FORMATS]", "TIF=1", "[TIFF]", "extract_all=0", "[PARAMS]", "erase=1"});
+    ASSERT_EQ(run(), 0);
+    const PictureInfo first = read_picture(out_ + "/scan.jpg");
+    ASSERT_TRUE(first.ok);
+    EXPECT_GT(first.red, 0.3);  // the first page is the red-blue gradient, not a later page
+}
+
+TEST_F(EngineTest, NumberedSeriesKeepsExistingPagesAndWritesTheMissingOnes) {
+    make_picture(in_ + "/scan.tif", {.format = "TIFF", .frames = 2});
+    make_folder(out_);
+    write_file(out_ + "/scan00000.jpg", "kept");
+    write_job({"[FORMATS]", "TIF=1", "[TIFF]", "extract_all=1", "[PARAMS]", "erase=0"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(read_file(out_ + "/scan00000.jpg"), "kept");
+    EXPECT_TRUE(read_picture(out_ + "/scan00001.jpg").ok);
+    EXPECT_EQ(log_body(), in_ + "/scan.tif converted\r\n");
+
+    ASSERT_EQ(run(), 0);  // every page exists now
+    EXPECT_EQ(log_body(), "The file " + in_ +
+                              "/scan.tif was not created, it already exists in the targer "
+                              "folder.\r\n");
+}
+
+TEST_F(EngineTest, TransparencyBecomesWhite) {
+    make_picture(in_ + "/logo.png", {.pattern = "xc:black", .alpha = true});
+    write_job({"[FORMATS]", "PNG=1", "[JPEG]", "quality=95"});
+    ASSERT_EQ(run(), 0);
+    const PictureInfo jpg = read_picture(out_ + "/logo.jpg");
+    ASSERT_TRUE(jpg.ok);
+    EXPECT_NEAR(jpg.red, 0.5, 0.05);  // half white, half black
+}
+
+class LiteralNames : public EngineTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LiteralNames, EveryNameReachesTheLibraryLiterally) {
+    const std::string name = GetParam();
+    make_picture(in_ + "/" + name + ".png");
+    write_job({"[FORMATS]", "PNG=1"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_), std::vector<std::string>{name + ".jpg"}) << log();
+    EXPECT_TRUE(read_picture(out_ + "/" + name + ".jpg").ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, LiteralNames,
+                         ::testing::Values("100%", "100%d", "x%05d", "a[1]", "png:x", "-lead",
+                                           "with blank", "it's \"quoted\"", "été", "%[w]"));
+
+TEST_F(EngineTest, FoldersWithPercentSignsStayLiteral) {
+    in_ = dir_ / "in%d";
+    out_ = dir_ / "out%05d";
+    make_folder(in_);
+    make_picture(in_ + "/a.gif", {.format = "GIF", .frames = 2});
+    write_job({"[FORMATS]", "GIF=1"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_), (std::vector<std::string>{"a_0.jpg", "a_1.jpg"})) << log();
+}
+
+}  // namespace
+}  // namespace morvane::test
