@@ -1,10 +1,13 @@
 #include "monitor_link.h"
 
-#include "link_ids.h"
+#include <utility>
 
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
-#include <utility>
+#include "link_ids.h"
+#include "link_wire.h"
 
 namespace morvane {
 
@@ -29,13 +32,25 @@ void MonitorLink::drop() {
 
 // The wire itself comes with the Monitor window's receiving side; until then no window
 // is ever found and every report is skipped.
-MonitorLink MonitorLink::find_window(const std::string&) {
-    return MonitorLink();
+MonitorLink MonitorLink::find_window(const std::string& temp_folder) {
+    const int fd = link_connect(link_socket_path(temp_folder));
+    if (fd < 0) return MonitorLink();
+    // A window that stops reading is as gone as one that closed.
+    timeval limit{kLinkAnswerTimeoutMs / 1000, 0};
+    (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    return MonitorLink(fd);
 }
 
-std::int64_t MonitorLink::send_message(std::uint32_t, std::int64_t, std::int64_t,
-                                       std::string_view) {
-    return 0;
+std::int64_t MonitorLink::send_message(std::uint32_t message, std::int64_t wparam,
+                                       std::int64_t lparam, std::string_view text) {
+    if (!connected()) return 0;
+    std::int64_t answer = 0;
+    if (!write_frame(fd_, LinkFrame{message, wparam, lparam, std::string(text)}) ||
+        !read_answer(fd_, answer)) {
+        drop();  // the window has gone: the rest of the run is silent
+        return 0;
+    }
+    return answer;
 }
 
 void MonitorLink::run_start() {

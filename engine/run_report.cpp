@@ -1,5 +1,7 @@
 #include "run_report.h"
 
+#include <cstdlib>
+
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,16 +54,19 @@ void write_log_footer(LogFile& log, unsigned converted_files) {
 }
 
 bool open_with_desktop(const std::string& path) {
+    const char* chosen = std::getenv("MORVANE_LOG_OPENER");
+    const std::string opener = chosen != nullptr && *chosen != '\0' ? chosen : "xdg-open";
     // A child that starts the opener in its own session and leaves at once, so the
     // opener is nobody's child to wait for and outlives the engine.
     const pid_t child = fork();
     if (child < 0) return false;
     if (child == 0) {
         setsid();
-        char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(path.c_str()), nullptr};
-        pid_t opener = 0;
-        const int started = posix_spawnp(&opener, "xdg-open", nullptr, nullptr, argv, environ);
-        _exit(started == 0 ? 0 : 1);
+        char* argv[] = {const_cast<char*>(opener.c_str()), const_cast<char*>(path.c_str()),
+                        nullptr};
+        pid_t started = 0;
+        const int failed = posix_spawnp(&started, argv[0], nullptr, nullptr, argv, environ);
+        _exit(failed == 0 ? 0 : 1);
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
@@ -78,9 +83,13 @@ void finish_monitored_run(MonitorLink& link, const std::string& temp_folder) {
     if (answer == IDYES) {
         std::string log_path = temp_folder + "/" + kRunLogName;
         tidy_path(log_path);
+        // Only a missing log is reported; an opener that cannot start says nothing,
+        // like any other failure of the desktop's "open".
         struct stat st;
-        if (stat(log_path.c_str(), &st) != 0 || !open_with_desktop(log_path)) {
+        if (stat(log_path.c_str(), &st) != 0) {
             link.message_box(kCaption, "No log file found in your temp folder", MB_ICONINFORMATION);
+        } else {
+            (void)open_with_desktop(log_path);
         }
     }
     link.run_end(1);

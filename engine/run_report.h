@@ -17,7 +17,8 @@ void write_log_footer(LogFile& log, unsigned converted_files);
 // it on Yes, then destroy the Processing window. Nothing without a window.
 void finish_monitored_run(MonitorLink& link, const std::string& temp_folder);
 
-// Starts `xdg-open path` detached from the engine; false when it cannot be started.
+// Starts `xdg-open path` (or the program named by $MORVANE_LOG_OPENER) detached from the
+// engine; false when it cannot be started.
 bool open_with_desktop(const std::string& path);
 
 }  // namespace morvane

@@ -1,0 +1,149 @@
+#include "link_wire.h"
+
+#include <string>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "link_ids.h"
+#include "monitor_link.h"
+#include "monitor_listener.h"
+#include "test_support.h"
+
+namespace morvane {
+namespace {
+
+using test::TempDir;
+
+TEST(LinkWire, FrameBytesAreLittleEndian) {
+    const std::string bytes = encode_frame({WM_COMMAND, IDM_RUN_PROGRESS, -2, "ab"});
+    const std::string expected(
+        "\x11\x01\x00\x00"                  // 273
+        "\xd9\x04\x00\x00\x00\x00\x00\x00"  // 1241
+        "\xfe\xff\xff\xff\xff\xff\xff\xff"  // -2
+        "\x02\x00\x00\x00"
+        "ab",
+        26);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(LinkWire, FramesAndAnswersSurviveTheTrip) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    const LinkFrame sent{WM_LINK_MESSAGE_BOX, 0x24, 7,
+                         std::string("cap\0body", 8) + std::string(100000, 'x')};
+    std::thread writer([&] { EXPECT_TRUE(write_frame(pair[0], sent)); });
+    LinkFrame got;
+    ASSERT_TRUE(read_frame(pair[1], got));
+    writer.join();
+    EXPECT_EQ(got.message, sent.message);
+    EXPECT_EQ(got.wparam, sent.wparam);
+    EXPECT_EQ(got.lparam, sent.lparam);
+    EXPECT_EQ(got.text, sent.text);
+    ASSERT_TRUE(write_answer(pair[1], -5));
+    std::int64_t answer = 0;
+    ASSERT_TRUE(read_answer(pair[0], answer));
+    EXPECT_EQ(answer, -5);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+TEST(LinkWire, AnAnswerThatNeverComesIsAFailure) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    std::int64_t answer = 0;
+    EXPECT_FALSE(read_answer(pair[0], answer, 100));
+    close(pair[0]);
+    close(pair[1]);
+}
+
+// A window that answers every frame with the frame's lParam plus one.
+class Window {
+  public:
+    explicit Window(const std::string& folder) {
+        EXPECT_TRUE(listener_.listen(folder));
+        thread_ = std::thread([this] {
+            const int connection = listener_.accept_engine(5000);
+            if (connection < 0) return;
+            for (int served = 0; served < frames_before_closing_; ++served) {
+                if (!serve_frame(connection, [](const LinkFrame& f) { return f.lparam + 1; })) {
+                    break;
+                }
+            }
+            close(connection);
+        });
+    }
+    ~Window() { thread_.join(); }
+    void close_after(int frames) { frames_before_closing_ = frames; }
+
+  private:
+    MonitorListener listener_;
+    int frames_before_closing_ = 1000;
+    std::thread thread_;
+};
+
+TEST(MonitorLink, SendsSynchronouslyAndReturnsTheAnswer) {
+    TempDir dir;
+    Window window(dir.path());
+    MonitorLink link = MonitorLink::find_window(dir.path());
+    ASSERT_TRUE(link.connected());
+    EXPECT_EQ(link.send_message(WM_COMMAND, IDM_RUN_PROGRESS, 41), 42);
+    EXPECT_EQ(link.send_message(WM_RUN_END, 0, 1), 2);
+}
+
+TEST(MonitorLink, APeerThatLeavesMakesTheLinkSilent) {
+    TempDir dir;
+    Window window(dir.path());
+    window.close_after(1);
+    MonitorLink link = MonitorLink::find_window(dir.path());
+    ASSERT_TRUE(link.connected());
+    EXPECT_EQ(link.send_message(WM_RUN_FILE, 0, 0), 1);
+    for (int i = 0; i < 3; ++i) link.status("Reading...");  // no SIGPIPE, no crash
+    EXPECT_FALSE(link.connected());
+    EXPECT_EQ(link.send_message(WM_RUN_FILE, 0, 0), 0);
+}
+
+TEST(MonitorLink, LongTemporaryFolderPathsStillConnect) {
+    TempDir dir;
+    const std::string deep = dir / std::string(120, 'd');
+    test::make_folder(deep);
+    Window window(deep);
+    MonitorLink link = MonitorLink::find_window(deep);
+    ASSERT_TRUE(link.connected());
+    EXPECT_EQ(link.send_message(1, 0, 9), 10);
+}
+
+TEST(MonitorLink, NothingListeningMeansNoWindow) {
+    TempDir dir;
+    EXPECT_FALSE(MonitorLink::find_window(dir.path()).connected());
+
+    test::write_file(link_socket_path(dir.path()), "not a socket");
+    EXPECT_FALSE(MonitorLink::find_window(dir.path()).connected());
+    MonitorListener refused;
+    EXPECT_FALSE(refused.listen(dir.path()));  // another kind of file is left alone
+    EXPECT_EQ(test::read_file(link_socket_path(dir.path())), "not a socket");
+}
+
+TEST(MonitorLink, AStaleSocketIsNoWindowAndIsReplacedByTheNextListener) {
+    TempDir dir;
+    const int stale = link_listen(link_socket_path(dir.path()));
+    ASSERT_GE(stale, 0);
+    close(stale);  // the socket file stays behind, nobody listens
+    EXPECT_FALSE(MonitorLink::find_window(dir.path()).connected());
+    Window window(dir.path());
+    EXPECT_TRUE(MonitorLink::find_window(dir.path()).connected());
+}
+
+TEST(MonitorLink, NotConnectedSendsNothingAndAnswersZero) {
+    MonitorLink link;
+    EXPECT_EQ(link.message_box("c", "b", MB_ICONINFORMATION), 0);
+    link.announce_file("/x");
+    EXPECT_FALSE(link.connected());
+}
+
+}  // namespace
+}  // namespace morvane
