@@ -1,9 +1,11 @@
 #include "path_util.h"
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/types.h>
 
 namespace morvane {
@@ -94,6 +96,15 @@ void create_folder_path(const std::string& path) {
 
 void create_file_folders(const std::string& file_path) {
     create_prefix_folders(file_path);
+}
+
+std::string absolute_path(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    char* folder = ::getcwd(nullptr, 0);
+    if (folder == nullptr) return path;
+    std::string absolute = join_path(folder, path);
+    std::free(folder);
+    return absolute;
 }
 
 }  // namespace morvane

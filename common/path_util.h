@@ -39,6 +39,11 @@ struct PathParts {
 // "%s/%s" of folder and name, tidied.
 [[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);
 
+// The path made absolute against the current folder (unchanged when it already is).
+// ImageMagick takes an absolute name literally whatever it holds; a relative one could
+// begin with '-' or a "format:" prefix.
+[[nodiscard]] std::string absolute_path(const std::string& path);
+
 // Creates every folder along the path, the last part included; failures are ignored,
 // so existing folders cost nothing.
 void create_folder_path(const std::string& path);

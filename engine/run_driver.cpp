@@ -12,6 +12,7 @@
 #include "job_settings.h"
 #include "link_ids.h"
 #include "log_file.h"
+#include "modules.h"
 #include "monitor_link.h"
 #include "path_util.h"
 #include "profile.h"
@@ -122,7 +123,8 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
 
     write_log_header(log, job);
     TempFiles temp{s.temp_folder, {}};
-    RunContext ctx{job, log, link, temp};
+    ModuleLoader modules(s.program_folder);
+    RunContext ctx{job, log, link, temp, &modules};
     const unsigned count = run_mode(ctx, job, call);
     write_log_footer(log, count);
     log.close();

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    libmagickwand-6.q16-dev libraw-dev libgs-dev
+    libmagickwand-6.q16-dev libraw-dev libtiff-dev libgs-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
     libfontconfig-dev fonts-liberation
     qt6-base-dev

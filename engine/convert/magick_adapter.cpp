@@ -228,3 +228,65 @@ Blob encode_jpeg(const ImageInfo& info, _Image* image, std::size_t& size,
 }
 
 }  // namespace morvane::magick
+
+namespace morvane::magick {
+
+bool can_read(const std::string& path) {
+    const ImageInfo info = new_image_info();
+    const Exception exception = new_exception();
+    copy_text(info->filename, path);
+    const ImageList image(ReadImage(info.get(), exception.get()));
+    return image != nullptr;
+}
+
+namespace {
+
+using Command = MagickBooleanType (*)(::ImageInfo*, int, char**, char**, ExceptionInfo*);
+
+bool run_command(Command command, int count, char** argv, std::string& reason) {
+    const ImageInfo info = new_image_info();
+    const Exception exception = new_exception();
+    const bool done = command(info.get(), count, argv, nullptr, exception.get()) != MagickFalse &&
+                      exception->severity < ErrorException;
+    if (!done) reason = reason_text(exception, "the command failed");
+    return done;
+}
+
+}  // namespace
+
+bool convert_command(int count, char** argv, std::string& reason) {
+    return run_command(ConvertImageCommand, count, argv, reason);
+}
+
+bool composite_command(int count, char** argv, std::string& reason) {
+    return run_command(CompositeImageCommand, count, argv, reason);
+}
+
+void make_rgb(_Image* image) {
+    if (image->colorspace != sRGBColorspace && image->colorspace != RGBColorspace) {
+        (void)TransformImageColorspace(image, sRGBColorspace);
+    }
+    (void)SetImageStorageClass(image, DirectClass);
+}
+
+Blob encode_default_jpeg(_Image* image, std::size_t& size, const Exception& exception) {
+    const ImageInfo info = new_image_info();
+    // A gray-looking picture stays RGB, so a coloured mark put on it later keeps its colour.
+    info->type = TrueColorType;
+    return encode_jpeg(info, image, size, exception);
+}
+
+}  // namespace morvane::magick
+
+// Pictures that another decoder hands over in memory (the camera-raw module).
+namespace morvane::magick {
+
+ImageList read_anymap(const void* data, std::size_t length, const Exception& exception) {
+    const ImageInfo info = new_image_info();
+    // BlobToImage still reads frame and crop selectors from the file name: there is none.
+    info->filename[0] = '\0';
+    copy_text(info->magick, "PNM");
+    return ImageList(BlobToImage(info.get(), data, length, exception.get()));
+}
+
+}  // namespace morvane::magick

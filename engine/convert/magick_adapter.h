@@ -83,3 +83,33 @@ void flatten_onto_white(_Image* image);
                                const Exception& exception);
 
 }  // namespace morvane::magick
+
+// Watermarks and whole commands.
+namespace morvane::magick {
+
+// True when ImageMagick reads a picture from the file.
+[[nodiscard]] bool can_read(const std::string& path);
+
+// Runs a convert-style or a composite-style argument vector (item 0 the program word);
+// false with ImageMagick's reason when the command fails.
+[[nodiscard]] bool convert_command(int count, char** argv, std::string& reason);
+[[nodiscard]] bool composite_command(int count, char** argv, std::string& reason);
+
+// Puts a picture in RGB so that coloured marks keep their colour; alpha is kept.
+void make_rgb(_Image* image);
+
+// Encodes one image as a colour JPEG with ImageMagick's default settings.
+[[nodiscard]] Blob encode_default_jpeg(_Image* image, std::size_t& size,
+                                       const Exception& exception);
+
+}  // namespace morvane::magick
+
+// Pictures that another decoder hands over in memory (the camera-raw module).
+namespace morvane::magick {
+
+// Decodes a portable anymap (P1 to P6) held in memory; null with the exception set when
+// the bytes are not one.
+[[nodiscard]] ImageList read_anymap(const void* data, std::size_t length,
+                                    const Exception& exception);
+
+}  // namespace morvane::magick

@@ -133,29 +133,51 @@ bool is_same_file(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-WriteStatus write_output_file(const std::string& path, const void* data, std::size_t size,
-                              bool replace, std::string& reason) {
-    reason.clear();
-    std::string work_path;
-    FileHandle out(create_work_file(path, 0666, work_path));
-    if (!out) {
-        reason = write_failure(path, errno);
-        return WriteStatus::Failed;
-    }
-    TempGuard guard(work_path);
-    if (!write_all(out.get(), data, size) || !out.close()) {
-        reason = write_failure(path, errno);
+OutputWork::~OutputWork() {
+    if (fd_ >= 0) (void)::close(fd_);
+    if (!work_path_.empty()) (void)::unlink(work_path_.c_str());
+}
+
+bool OutputWork::open(std::string& reason) {
+    fd_ = create_work_file(path_, 0666, work_path_);
+    if (fd_ >= 0) return true;
+    work_path_.clear();
+    reason = write_failure(path_, errno);
+    return false;
+}
+
+std::string OutputWork::descriptor_path() const {
+    return "/proc/self/fd/" + std::to_string(fd_);
+}
+
+WriteStatus OutputWork::commit(bool replace, std::string& reason) {
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) {
+        reason = write_failure(path_, errno);
         return WriteStatus::Failed;
     }
     const int error =
-        replace ? rename_replace(work_path, path) : rename_no_replace(work_path, path);
+        replace ? rename_replace(work_path_, path_) : rename_no_replace(work_path_, path_);
     if (error == EEXIST && !replace) return WriteStatus::Exists;
     if (error != 0) {
-        reason = write_failure(path, error);
+        reason = write_failure(path_, error);
         return WriteStatus::Failed;
     }
-    guard.release();
+    work_path_.clear();
     return WriteStatus::Written;
+}
+
+WriteStatus write_output_file(const std::string& path, const void* data, std::size_t size,
+                              bool replace, std::string& reason) {
+    reason.clear();
+    OutputWork work(path);
+    if (!work.open(reason)) return WriteStatus::Failed;
+    if (!write_all(work.fd(), data, size)) {
+        reason = write_failure(path, errno);
+        return WriteStatus::Failed;
+    }
+    return work.commit(replace, reason);
 }
 
 namespace {

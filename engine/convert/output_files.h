@@ -5,12 +5,15 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "run_context.h"
 
 namespace morvane {
 
-enum class WriteStatus { Written, Exists, Failed };
+// Skipped: the output was deliberately not written (an image watermark that cannot be
+// read leaves its images unwritten), and that counts as done.
+enum class WriteStatus { Written, Exists, Skipped, Failed };
 
 // True when the output name exists (any kind of file); the overwrite rule keeps it.
 [[nodiscard]] bool output_exists(const std::string& path);
@@ -23,6 +26,30 @@ enum class WriteStatus { Written, Exists, Failed };
 // the status is Exists. On failure nothing is left behind and `reason` says why.
 [[nodiscard]] WriteStatus write_output_file(const std::string& path, const void* data,
                                             std::size_t size, bool replace, std::string& reason);
+
+// A work file beside an output that becomes the output only when committed, for
+// writers that need a file to write into (a library command); removed otherwise.
+class OutputWork {
+  public:
+    explicit OutputWork(std::string path) : path_(std::move(path)) {}
+    OutputWork(const OutputWork&) = delete;
+    OutputWork& operator=(const OutputWork&) = delete;
+    ~OutputWork();
+
+    // Creates the work file; false with `reason` set when it cannot be created.
+    [[nodiscard]] bool open(std::string& reason);
+    [[nodiscard]] int fd() const { return fd_; }
+    // A name for the open work file that holds no character a library would interpret.
+    [[nodiscard]] std::string descriptor_path() const;
+    // Closes the work file and renames it into place (keeping an output that exists
+    // when `replace` is false).
+    [[nodiscard]] WriteStatus commit(bool replace, std::string& reason);
+
+  private:
+    std::string path_;
+    std::string work_path_;
+    int fd_ = -1;
+};
 
 // Moves a converted source into FOLDERS/move_path: copy to a temporary name there,
 // sync, rename over the destination, then delete the source. Logs the outcome.

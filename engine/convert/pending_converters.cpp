@@ -14,10 +14,6 @@ ConvertOutcome not_supported(const char* what) {
 
 }  // namespace
 
-ConvertOutcome convert_camera_raw(RunContext&, const std::string&, const OutputName&) {
-    return not_supported("camera-raw sources");
-}
-
 ConvertOutcome convert_pdf(RunContext&, const std::string&, const OutputName&) {
     return not_supported("PDF sources");
 }

@@ -22,17 +22,6 @@ namespace {
 constexpr const char* kReplacesSource = "the output would replace the source itself";
 constexpr const char* kPathTooLong = "the path is longer than Linux allows";
 
-// ImageMagick takes an absolute name literally whatever it holds; a relative one could
-// begin with '-' and pass for an option.
-std::string absolute_path(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return path;
-    char* folder = ::getcwd(nullptr, 0);
-    if (folder == nullptr) return path;
-    std::string absolute = join_path(folder, path);
-    std::free(folder);
-    return absolute;
-}
-
 // One raster conversion: the records, the image list and the names it works with.
 struct Raster {
     Raster(RunContext& context, const std::string& given, const OutputName& name)
@@ -141,6 +130,7 @@ WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::
         reason = kReplacesSource;
         return WriteStatus::Failed;
     }
+    if (r.ctx.job.watermark_mode == 2) return write_watermarked_image(r.ctx, image, path, reason);
     // A transparent area becomes white, never black.
     magick::flatten_onto_white(image);
     const magick::Exception exception = magick::new_exception();
@@ -151,13 +141,6 @@ WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::
         return WriteStatus::Failed;
     }
     return write_output_file(path, jpeg.get(), size, replace, reason);
-}
-
-// The image watermark (mode 2) is not part of the engine yet: the image is written
-// as it is.
-WriteStatus write_image_watermarked(Raster& r, _Image* image, const std::string& path,
-                                    std::string& reason) {
-    return write_image(r, image, path, reason);
 }
 
 ConvertOutcome write_outputs(Raster& r) {
@@ -171,10 +154,9 @@ ConvertOutcome write_outputs(Raster& r) {
         const std::string path = r.output.for_number(static_cast<unsigned>(n));
         _Image* image = magick::image_at(r.images, n);
         std::string reason;
-        const WriteStatus status = r.ctx.job.watermark_mode == 2
-                                       ? write_image_watermarked(r, image, path, reason)
-                                       : write_image(r, image, path, reason);
-        if (status == WriteStatus::Written) ++written;
+        const WriteStatus status = write_image(r, image, path, reason);
+        // An image left out for an unreadable watermark image still counts as done.
+        if (status == WriteStatus::Written || status == WriteStatus::Skipped) ++written;
         if (status == WriteStatus::Exists) ++existed;
         if (status == WriteStatus::Failed && failure.empty()) failure = reason;
     }

@@ -2,6 +2,7 @@
 // What one run hands to every piece of conversion: the job, the run log, the link to
 // the Monitor window and the temporary files the run has made.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@ namespace morvane {
 
 struct JobSettings;
 class LogFile;
+class ModuleLoader;
 class MonitorLink;
 
 // The intermediate files a run writes into the temporary folder; the end-of-run
@@ -17,7 +19,12 @@ struct TempFiles {
     std::string folder;  // the user's temporary folder, no trailing '/'
     std::vector<std::string> created;
 
-    void add(const std::string& path) { created.push_back(path); }
+    // Each name is kept once, however often a converter reuses it.
+    void add(const std::string& path) {
+        if (std::find(created.begin(), created.end(), path) == created.end()) {
+            created.push_back(path);
+        }
+    }
 };
 
 struct RunContext {
@@ -25,6 +32,8 @@ struct RunContext {
     LogFile& log;
     MonitorLink& link;
     TempFiles& temp;
+    // The decoder modules of the program folder; null when the run has none to offer.
+    ModuleLoader* modules = nullptr;
 };
 
 // End of run: deletes the file-list file (when its path is known) and the intermediate

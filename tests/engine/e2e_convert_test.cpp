@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_fixture.h"
+#include "raw_sample.h"
 
 namespace morvane::test {
 namespace {
@@ -125,6 +126,44 @@ TEST_F(EngineTest, FoldersWithPercentSignsStayLiteral) {
     write_job({"[FORMATS]", "GIF=1"});
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(list_folder(out_), (std::vector<std::string>{"a_0.jpg", "a_1.jpg"})) << log();
+}
+
+// Camera raw through the whole engine: the decoder module is found beside the program,
+// and a file that only carries the extension is reported with the reason.
+TEST_F(EngineTest, CameraRawBecomesAJpegThroughTheModule) {
+    ASSERT_TRUE(write_dng(in_ + "/photo.dng", {.left = {40000, 4000, 4000}}));
+    write_file(in_ + "/broken.dng", "no camera data\n");
+    write_job({"[FORMATS]", "DNG=1", "[JPEG]", "quality=40"});
+    ASSERT_EQ(run(), 0);
+    const PictureInfo jpg = read_picture(out_ + "/photo.jpg");
+    ASSERT_TRUE(jpg.ok) << log();
+    EXPECT_EQ(jpg.width, 32);
+    EXPECT_EQ(jpg.height, 24);
+    EXPECT_EQ(jpg.quality, 92);
+    EXPECT_EQ(list_folder(out_), std::vector<std::string>{"photo.jpg"});
+    EXPECT_EQ(log_body(), "Could not convert " + in_ +
+                              "/broken.dng !\r\n\tthe camera-raw decoder cannot read the "
+                              "file\r\n" +
+                              in_ + "/photo.dng converted\r\n");
+}
+
+}  // namespace
+}  // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+TEST_F(EngineTest, WatermarkedRunSaysSoAndLeavesNoWorkFile) {
+    make_picture(in_ + "/a.png", {.width = 300, .height = 200, .pattern = "xc:white"});
+    make_picture(dir_ / "mark.png", {.width = 30, .height = 30, .pattern = "xc:blue"});
+    write_job({"[FORMATS]", "PNG=1", "[JPEG]", "quality=90", "[PARAMS]", "do_watermark=2",
+               "watermark_file=" + dir_ / "mark.png", "watermark_dissolve=0"});
+    ASSERT_EQ(run({"G|" + job_}), 0);
+    EXPECT_NE(log().find("     do watermark: yes\r\n"), std::string::npos);
+    EXPECT_GT(region_mean(out_ + "/a.jpg", 145, 95, 10, 10).blue, 0.8);
+    EXPECT_EQ(read_picture(out_ + "/a.jpg").quality, 90);
+    EXPECT_EQ(list_folder(tmp_),
+              (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
 }
 
 }  // namespace

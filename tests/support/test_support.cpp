@@ -148,35 +148,60 @@ void make_picture(const std::string& path, const PictureSpec& spec) {
 
 namespace {
 
-void channel_means(Image* image, PictureInfo& result, ExceptionInfo* exception) {
+Rgb mean_of(Image* image, ssize_t x0, ssize_t y0, size_t width, size_t height,
+            ExceptionInfo* exception) {
     double sums[3] = {0, 0, 0};
-    for (ssize_t y = 0; y < static_cast<ssize_t>(image->rows); ++y) {
-        const PixelPacket* row = GetVirtualPixels(image, 0, y, image->columns, 1, exception);
-        if (row == nullptr) return;
-        for (size_t x = 0; x < image->columns; ++x) {
+    for (ssize_t y = y0; y < y0 + static_cast<ssize_t>(height); ++y) {
+        const PixelPacket* row = GetVirtualPixels(image, x0, y, width, 1, exception);
+        if (row == nullptr) return {};
+        for (size_t x = 0; x < width; ++x) {
             sums[0] += row[x].red;
             sums[1] += row[x].green;
             sums[2] += row[x].blue;
         }
     }
-    const double count = static_cast<double>(image->rows * image->columns) * QuantumRange;
-    result.red = sums[0] / count;
-    result.green = sums[1] / count;
-    result.blue = sums[2] / count;
+    const double count = static_cast<double>(width * height) * QuantumRange;
+    return {sums[0] / count, sums[1] / count, sums[2] / count};
+}
+
+void channel_means(Image* image, PictureInfo& result, ExceptionInfo* exception) {
+    const Rgb mean = mean_of(image, 0, 0, image->columns, image->rows, exception);
+    result.red = mean.red;
+    result.green = mean.green;
+    result.blue = mean.blue;
+}
+
+Image* decode_file(const std::string& path, ExceptionInfo* exception) {
+    const std::string bytes = read_file(path);
+    if (bytes.empty()) return nullptr;
+    ImageInfo* info = AcquireImageInfo();
+    const std::string ext = fs::path(path).extension().string();
+    std::strncpy(info->filename, ("picture" + ext).c_str(), MaxTextExtent - 1);
+    Image* image = BlobToImage(info, bytes.data(), bytes.size(), exception);
+    DestroyImageInfo(info);
+    return image;
 }
 
 }  // namespace
 
+Rgb region_mean(const std::string& path, int x, int y, int width, int height) {
+    start_magick();
+    ExceptionInfo* exception = AcquireExceptionInfo();
+    Rgb mean;
+    if (Image* image = decode_file(path, exception)) {
+        mean = mean_of(image, x, y, static_cast<size_t>(width), static_cast<size_t>(height),
+                       exception);
+        DestroyImageList(image);
+    }
+    DestroyExceptionInfo(exception);
+    return mean;
+}
+
 PictureInfo read_picture(const std::string& path) {
     start_magick();
     PictureInfo result;
-    const std::string bytes = read_file(path);
-    if (bytes.empty()) return result;
-    ImageInfo* info = AcquireImageInfo();
-    const std::string ext = fs::path(path).extension().string();
-    std::strncpy(info->filename, ("picture" + ext).c_str(), MaxTextExtent - 1);
     ExceptionInfo* exception = AcquireExceptionInfo();
-    Image* image = BlobToImage(info, bytes.data(), bytes.size(), exception);
+    Image* image = decode_file(path, exception);
     if (image != nullptr) {
         result.ok = true;
         result.format = image->magick;
@@ -190,7 +215,6 @@ PictureInfo read_picture(const std::string& path) {
         DestroyImageList(image);
     }
     DestroyExceptionInfo(exception);
-    DestroyImageInfo(info);
     return result;
 }
 

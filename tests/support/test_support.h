@@ -64,6 +64,12 @@ struct PictureInfo {
 };
 [[nodiscard]] PictureInfo read_picture(const std::string& path);
 
+// Mean colour (0..1 per channel) of a rectangle of the first image of a picture file.
+struct Rgb {
+    double red = 0, green = 0, blue = 0;
+};
+[[nodiscard]] Rgb region_mean(const std::string& path, int x, int y, int width, int height);
+
 // Runs a program with arguments and extra environment; returns its exit status
 // (128 + signal when killed).
 [[nodiscard]] int run_program(const std::string& program, const std::vector<std::string>& args,
