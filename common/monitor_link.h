@@ -21,6 +21,8 @@ class MonitorLink {
     [[nodiscard]] static MonitorLink find_window(const std::string& temp_folder);
 
     [[nodiscard]] bool connected() const { return fd_ >= 0; }
+    // Ends the link for the rest of the run (the window no longer hears anything).
+    void disconnect() { drop(); }
 
     // One synchronous message; returns the receiver's answer, 0 when not connected.
     std::int64_t send_message(std::uint32_t message, std::int64_t wparam, std::int64_t lparam,

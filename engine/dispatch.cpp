@@ -6,6 +6,7 @@
 #include "job_settings.h"
 #include "log_file.h"
 #include "path_util.h"
+#include "supervise.h"
 
 namespace morvane {
 namespace {
@@ -59,7 +60,9 @@ void log_result(LogFile& log, const std::string& source, const ConvertOutcome& o
 void dispatch_source(RunContext& ctx, const std::string& source) {
     const OutputName output = output_name_for(ctx.job, source);
     create_file_folders(output.path);
-    log_result(ctx.log, source, convert_source(ctx, source, output), true);
+    const ConvertOutcome outcome =
+        supervised(ctx, source, output.path, [&] { return convert_source(ctx, source, output); });
+    log_result(ctx.log, source, outcome, true);
 }
 
 }  // namespace morvane

@@ -18,6 +18,8 @@
 #include "profile.h"
 #include "program_folder.h"
 #include "run_report.h"
+#include "supervise.h"
+#include "tcrw.h"
 #include "temp_folder.h"
 #include "walks.h"
 
@@ -52,7 +54,10 @@ std::optional<int> read_job(const Invocation& call, const std::string& command_l
 
 unsigned convert_single_file(RunContext& ctx, const std::string& source,
                              const std::string& output) {
-    log_result(ctx.log, source, convert_source(ctx, source, OutputName::plain(output)), false);
+    const OutputName name = OutputName::plain(output);
+    const ConvertOutcome outcome =
+        supervised(ctx, source, output, [&] { return convert_source(ctx, source, name); });
+    log_result(ctx.log, source, outcome, false);
     return 1;
 }
 
@@ -85,6 +90,13 @@ unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call) {
 // The "P" form without an output name needs the default job file's target folder.
 bool has_target(const std::string& job_file) {
     return Profile::load(job_file).has_value("FOLDERS", "target");
+}
+
+// Modules are loaded once here: every source converts in a child process of its own,
+// which would otherwise load them again.
+void preload_modules(ModuleLoader& modules) {
+    std::string not_loaded;  // reported by the converter that needs the module
+    (void)modules.entry(kTcrwModule, kTcrwEntry, not_loaded);
 }
 
 struct StartUp {
@@ -124,6 +136,7 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     write_log_header(log, job);
     TempFiles temp{s.temp_folder, {}};
     ModuleLoader modules(s.program_folder);
+    preload_modules(modules);
     RunContext ctx{job, log, link, temp, &modules};
     const unsigned count = run_mode(ctx, job, call);
     write_log_footer(log, count);

@@ -23,6 +23,8 @@ class JobFileReader {
 
     int format_switch(std::string_view key) const { return profile_.get_int("FORMATS", key, 0); }
 
+    const Profile& profile() const { return profile_; }
+
   private:
     Profile profile_;
 };
@@ -70,6 +72,18 @@ void read_document_keys(const JobFileReader& in, JobSettings& job) {
     job.tiff_extract_all = in.number("TIFF", "extract_all");
 }
 
+// Limits that are missing, empty or not above 0 keep their defaults, except that 0
+// switches the memory and file-size limits off.
+void read_limits(const Profile& profile, Limits& limits) {
+    const int seconds = profile.get_int("LIMITS", "time", limits.seconds);
+    if (seconds > 0) limits.seconds = seconds;
+    const int memory = profile.get_int("LIMITS", "memory", static_cast<int>(limits.memory_mb));
+    if (memory >= 0) limits.memory_mb = memory;
+    const int file_size =
+        profile.get_int("LIMITS", "file_size", static_cast<int>(limits.file_size_mb));
+    if (file_size >= 0) limits.file_size_mb = file_size;
+}
+
 }  // namespace
 
 JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
@@ -95,6 +109,7 @@ JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
     job.move_path = in.text("FOLDERS", "move_path");
     job.size = in.text("PARAMS", "size");
     read_watermark(in, job);
+    read_limits(in.profile(), job.limits);
     return JobReadStatus::Ok;
 }
 

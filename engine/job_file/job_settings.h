@@ -18,6 +18,14 @@ struct FrameRange {
     int to = -1;
 };
 
+// What one source may take while it converts (the LIMITS section, which the front end
+// never writes).
+struct Limits {
+    int seconds = 300;         // time for one source
+    long memory_mb = 4096;     // address space of the converting process; 0: no limit
+    long file_size_mb = 4096;  // largest file it may write; 0: no limit
+};
+
 struct JobSettings {
     // FOLDERS
     std::string source;
@@ -56,6 +64,8 @@ struct JobSettings {
     // AVI, MPEG
     FrameRange avi;
     FrameRange mpeg;
+    // LIMITS
+    Limits limits;
 
     // Derived by the run driver.
     std::string job_file_path;

@@ -333,5 +333,17 @@ TEST_F(EngineRun, TempFolderKeepsOnlyLogsAfterARun) {
               (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log", "other.log"}));
 }
 
+TEST_F(EngineRun, ASourceThatHangsIsStoppedAndTheRunGoesOn) {
+    ASSERT_EQ(mkfifo((in_ + "/stuck.png").c_str(), 0600), 0);  // a read that never ends
+    make_picture(in_ + "/next.png");
+    write_file(tmp_ + "/t.log", "[FILES]\r\n0=" + in_ + "/stuck.png\r\n1=" + in_ + "/next.png\r\n");
+    write_job({"[LIMITS]", "time=1"});
+    ASSERT_EQ(run({"G|" + job_}), 0);
+    EXPECT_EQ(log_body(), "Could not convert " + in_ +
+                              "/stuck.png !\r\n\ttime limit of 1 s exceeded\r\n" + in_ +
+                              "/next.png converted\r\n");
+    EXPECT_TRUE(exists(out_ + "/next.jpg"));
+}
+
 }  // namespace
 }  // namespace morvane::test

@@ -151,6 +151,17 @@ TEST_F(JobReaderTest, EveryFormatOnGivesFortyFourExtensions) {
     EXPECT_EQ(std::count(filter.begin(), filter.end(), '.'), 44);
 }
 
+TEST_F(JobReaderTest, LimitsKeepTheirDefaultsUnlessSetSensibly) {
+    ASSERT_EQ(read(kFolders), JobReadStatus::Ok);
+    EXPECT_EQ(job_.limits.seconds, 300);
+    EXPECT_EQ(job_.limits.memory_mb, 4096);
+    ASSERT_EQ(read(std::string(kFolders) + "[LIMITS]\r\ntime=0\r\nmemory=0\r\nfile_size=64\r\n"),
+              JobReadStatus::Ok);
+    EXPECT_EQ(job_.limits.seconds, 300);  // no source may take forever
+    EXPECT_EQ(job_.limits.memory_mb, 0);  // 0 switches the memory limit off
+    EXPECT_EQ(job_.limits.file_size_mb, 64);
+}
+
 TEST(MonoInstance, DefaultsToOn) {
     TempDir dir;
     EXPECT_EQ(read_mono_instance(dir / "absent.ini"), 1);

@@ -1,0 +1,110 @@
+#include "supervise.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "job_settings.h"
+#include "log_file.h"
+#include "monitor_link.h"
+#include "test_support.h"
+
+namespace morvane {
+namespace {
+
+using test::exists;
+using test::make_folder;
+using test::read_file;
+using test::write_file;
+
+class Supervised : public ::testing::Test {
+  protected:
+    Supervised() {
+        make_folder(temp_.folder);
+        make_folder(dir_ / "out");
+        EXPECT_TRUE(log_.open(dir_ / "run.log"));
+    }
+    ConvertOutcome run(const std::function<ConvertOutcome()>& convert) {
+        return supervised(ctx_, dir_ / "in/photo.png", dir_ / "out/photo.jpg", convert);
+    }
+
+    test::TempDir dir_;
+    JobSettings job_;
+    LogFile log_;
+    MonitorLink link_;
+    TempFiles temp_{dir_ / "tmp", {}};
+    RunContext ctx_{job_, log_, link_, temp_};
+};
+
+TEST_F(Supervised, OutcomeAndLogLinesComeBackInOrder) {
+    log_.printf("before\r\n");
+    const ConvertOutcome outcome = run([&] {
+        log_.printf("from the child\r\n");
+        return ConvertOutcome{kOutputExists, "a reason"};
+    });
+    log_.printf("after\r\n");
+    log_.flush();
+    EXPECT_EQ(outcome.result, kOutputExists);
+    EXPECT_EQ(outcome.reason, "a reason");
+    EXPECT_EQ(read_file(dir_ / "run.log"), "before\r\nfrom the child\r\nafter\r\n");
+}
+
+TEST_F(Supervised, ACrashIsNotConvertedWithItsSignal) {
+    const ConvertOutcome outcome = run([]() -> ConvertOutcome { std::abort(); });
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_EQ(outcome.reason, "crashed (signal 6)");
+}
+
+TEST_F(Supervised, AnExitWithoutResultIsNotConverted) {
+    const ConvertOutcome outcome = run([]() -> ConvertOutcome { _exit(3); });
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_EQ(outcome.reason, "ended without a result (exit status 3)");
+}
+
+TEST_F(Supervised, TimeLimitStopsTheChildAndRemovesWhatItLeft) {
+    job_.limits.seconds = 1;
+    const std::vector<std::string> left = {temp_.folder + "/photo_00001.pnm",
+                                           temp_.folder + "/photo_3.bmp", temp_.folder + "/tmp.jpg",
+                                           dir_ / "out/.photo.jpg.tarvik-AbC123"};
+    const std::vector<std::string> kept = {temp_.folder + "/other_00001.pnm",
+                                           temp_.folder + "/photo.log", dir_ / "out/photo.jpg"};
+    for (const std::string& path : kept) write_file(path, "keep");
+    const auto started = std::chrono::steady_clock::now();
+    const ConvertOutcome outcome = run([&]() -> ConvertOutcome {
+        for (const std::string& path : left) write_file(path, "work");
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        return {kConverted, {}};
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_EQ(outcome.reason, "time limit of 1 s exceeded");
+    for (const std::string& path : left) EXPECT_FALSE(exists(path)) << path;
+    for (const std::string& path : kept) EXPECT_TRUE(exists(path)) << path;
+}
+
+TEST_F(Supervised, WritesPastTheFileSizeLimitFailInsteadOfKilling) {
+    job_.limits.file_size_mb = 1;
+    const ConvertOutcome outcome = run([&]() -> ConvertOutcome {
+        const int fd = ::open((dir_ / "out/big").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string block(1 << 20, 'x');
+        const bool first = ::write(fd, block.data(), block.size()) > 0;
+        const bool second = ::write(fd, block.data(), block.size()) > 0;
+        const int error = errno;
+        ::close(fd);
+        return {first && !second && error == EFBIG ? kConverted : kNotConverted, {}};
+    });
+    EXPECT_EQ(outcome.result, kConverted);
+}
+
+}  // namespace
+}  // namespace morvane
