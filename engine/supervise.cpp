@@ -52,11 +52,13 @@ bool write_all(int fd, const void* data, std::size_t size) {
     std::signal(SIGXFSZ, SIG_IGN);
     if (!kSanitized) set_limit(RLIMIT_AS, limits.memory_mb);
     set_limit(RLIMIT_FSIZE, limits.file_size_mb);
+    ctx.heartbeat.fd = out;
     const ConvertOutcome outcome = convert();
     ctx.log.flush();
+    const char tag = 'R';
     const std::int32_t result = outcome.result;
     const std::uint32_t length = static_cast<std::uint32_t>(outcome.reason.size());
-    const bool sent = write_all(out, &result, sizeof result) &&
+    const bool sent = write_all(out, &tag, 1) && write_all(out, &result, sizeof result) &&
                       write_all(out, &length, sizeof length) &&
                       write_all(out, outcome.reason.data(), outcome.reason.size());
     ::_exit(sent ? 0 : 1);
@@ -85,8 +87,16 @@ Read read_until(int fd, void* data, std::size_t size, int& milliseconds_left) {
     return Read::Done;
 }
 
+// Waits for the child's result; every heartbeat on the way gives it its full time again.
 Read read_outcome(int fd, int seconds, ConvertOutcome& outcome) {
     int left = seconds * 1000;
+    char tag = 'H';
+    while (tag == 'H') {
+        left = seconds * 1000;
+        const Read read = read_until(fd, &tag, 1, left);
+        if (read != Read::Done) return read;
+    }
+    if (tag != 'R') return Read::Closed;
     std::int32_t result = 0;
     std::uint32_t length = 0;
     Read read = read_until(fd, &result, sizeof result, left);

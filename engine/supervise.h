@@ -10,7 +10,9 @@
 
 namespace morvane {
 
-// Runs `convert` in a child process under the job's limits and returns its outcome. A child
+// Runs `convert` in a child process under the job's limits and returns its outcome. The
+// time limit holds for each stretch between the child's heartbeats (a document's page,
+// a video's batch of frames). A child
 // that crashes, is killed or runs out of time gives result 0 and a reason such as
 // "crashed (signal 11)" or "time limit of 300 s exceeded"; what it left behind for the
 // source is removed. The log is flushed before and by the child, so lines keep their

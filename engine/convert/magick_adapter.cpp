@@ -10,6 +10,15 @@ namespace morvane {
 
 bool start_imaging(const std::string& program_folder) {
     MagickCoreGenesis(program_folder.c_str(), MagickFalse);
+    // Set here as well as in the system's policy (which may only lower them), so that a
+    // picture claiming billions of pixels is refused at its header on any machine.
+    constexpr MagickSizeType kMegabyte = 1024 * 1024;
+    (void)SetMagickResourceLimit(WidthResource, 16000);
+    (void)SetMagickResourceLimit(HeightResource, 16000);
+    (void)SetMagickResourceLimit(AreaResource, 128 * kMegabyte);
+    (void)SetMagickResourceLimit(MemoryResource, 256 * kMegabyte);
+    (void)SetMagickResourceLimit(MapResource, 512 * kMegabyte);
+    (void)SetMagickResourceLimit(DiskResource, 1024 * kMegabyte);
     return IsMagickCoreInstantiated() != MagickFalse;
 }
 

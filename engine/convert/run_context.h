@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace morvane {
 
 struct JobSettings;
@@ -27,6 +29,18 @@ struct TempFiles {
     }
 };
 
+// Tells the engine that supervises a conversion that a long one is still moving (a page
+// or a batch of frames is done), so that its time limit starts again. Nothing happens
+// when the conversion is not supervised.
+struct Heartbeat {
+    int fd = -1;  // set in the supervised child
+
+    void beat() const {
+        const char tag = 'H';
+        if (fd >= 0) (void)!::write(fd, &tag, 1);
+    }
+};
+
 struct RunContext {
     const JobSettings& job;
     LogFile& log;
@@ -34,6 +48,7 @@ struct RunContext {
     TempFiles& temp;
     // The decoder modules of the program folder; null when the run has none to offer.
     ModuleLoader* modules = nullptr;
+    Heartbeat heartbeat{};
 };
 
 // End of run: deletes the file-list file (when its path is known) and the intermediate

@@ -92,6 +92,18 @@ TEST_F(Supervised, TimeLimitStopsTheChildAndRemovesWhatItLeft) {
     for (const std::string& path : kept) EXPECT_TRUE(exists(path)) << path;
 }
 
+TEST_F(Supervised, HeartbeatsGiveALongConversionItsTimeAgain) {
+    job_.limits.seconds = 1;
+    const ConvertOutcome outcome = run([&]() -> ConvertOutcome {
+        for (int batch = 0; batch < 5; ++batch) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            ctx_.heartbeat.beat();
+        }
+        return {kConverted, {}};
+    });
+    EXPECT_EQ(outcome.result, kConverted) << outcome.reason;
+}
+
 TEST_F(Supervised, WritesPastTheFileSizeLimitFailInsteadOfKilling) {
     job_.limits.file_size_mb = 1;
     const ConvertOutcome outcome = run([&]() -> ConvertOutcome {
