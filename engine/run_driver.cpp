@@ -20,6 +20,8 @@
 #include "run_report.h"
 #include "supervise.h"
 #include "tcrw.h"
+#include "tdib.h"
+#include "tmpegd.h"
 #include "temp_folder.h"
 #include "walks.h"
 
@@ -97,6 +99,10 @@ bool has_target(const std::string& job_file) {
 void preload_modules(ModuleLoader& modules) {
     std::string not_loaded;  // reported by the converter that needs the module
     (void)modules.entry(kTcrwModule, kTcrwEntry, not_loaded);
+    (void)modules.entry(kTdibModule, kTdibEntry, not_loaded);
+    (void)modules.entry(kTdibModule, kTdibCountEntry, not_loaded);
+    (void)modules.entry(kTmpegdModule, kTmpegdEntry, not_loaded);
+    (void)modules.entry(kTmpegdModule, kTmpegdCountEntry, not_loaded);
 }
 
 struct StartUp {

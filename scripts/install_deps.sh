@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    libmagickwand-6.q16-dev libraw-dev libtiff-dev libgs-dev
+    libmagickwand-6.q16-dev libraw-dev libtiff-dev libgs-dev ghostscript
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
     libfontconfig-dev fonts-liberation
     qt6-base-dev
     libgtest-dev libgmock-dev
+    zlib1g-dev
     xdg-utils
 )
 

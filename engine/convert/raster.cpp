@@ -21,6 +21,9 @@ namespace {
 
 constexpr const char* kReplacesSource = "the output would replace the source itself";
 constexpr const char* kPathTooLong = "the path is longer than Linux allows";
+// Some readers give up on a damaged file without saying why.
+constexpr const char* kNothingRead =
+    "no picture could be read; the file may be truncated or damaged";
 
 // One raster conversion: the records, the image list and the names it works with.
 struct Raster {
@@ -32,6 +35,8 @@ struct Raster {
     std::string input;          // the absolute path ImageMagick reads
     OutputName output;
     std::size_t counted = 0;  // images counted before reading, 0 when not counted
+    bool report_progress = true;
+    bool image_watermark = true;  // the job's image watermark applies to the outputs
     magick::Exception exception = magick::new_exception();
     magick::ImageInfo info = magick::new_image_info();
     magick::ImageList images;
@@ -86,9 +91,9 @@ void read_input(Raster& r, ArgVector& args, int index) {
     if (extension_starts_with(split_path(r.source).ext, ".gif")) {
         magick::coalesce(read, r.exception);
     }
-    r.ctx.link.progress(70);
+    if (r.report_progress) r.ctx.link.progress(70);
     magick::apply_options(r.info, index, args.argv(), read, r.exception);
-    r.ctx.link.progress(80);
+    if (r.report_progress) r.ctx.link.progress(80);
     magick::append_images(r.images, std::move(read));
 }
 
@@ -130,7 +135,9 @@ WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::
         reason = kReplacesSource;
         return WriteStatus::Failed;
     }
-    if (r.ctx.job.watermark_mode == 2) return write_watermarked_image(r.ctx, image, path, reason);
+    if (r.image_watermark && r.ctx.job.watermark_mode == 2) {
+        return write_watermarked_image(r.ctx, image, path, reason);
+    }
     // A transparent area becomes white, never black.
     magick::flatten_onto_white(image);
     const magick::Exception exception = magick::new_exception();
@@ -166,12 +173,9 @@ ConvertOutcome write_outputs(Raster& r) {
     return {kNotConverted, failure};
 }
 
-}  // namespace
-
-ArgVector raster_arguments(const JobSettings& job, const std::string& source,
-                           const std::string& output) {
-    ArgVector args("Tarvik");
-    args.push_back(source);
+// "-quality" N, ["-interlace" "Line"], ["-sample" size, with "!" unless the aspect
+// ratio is kept].
+void push_output_options(const JobSettings& job, ArgVector& args) {
     args.push_back("-quality");
     args.push_back(std::to_string(job.quality));
     if (job.progressive != 0) {
@@ -182,7 +186,39 @@ ArgVector raster_arguments(const JobSettings& job, const std::string& source,
         args.push_back("-sample");
         args.push_back(job.aspect_ratio != 0 ? job.size : job.size + "!");
     }
+}
+
+PictureOutcome picture_outcome(WriteStatus status, std::string reason) {
+    switch (status) {
+        case WriteStatus::Written:
+            return {PictureResult::Written, {}};
+        case WriteStatus::Exists:
+            return {PictureResult::Exists, {}};
+        case WriteStatus::Skipped:
+            return {PictureResult::Skipped, {}};
+        case WriteStatus::Failed:
+            break;
+    }
+    return {PictureResult::Failed, std::move(reason)};
+}
+
+}  // namespace
+
+ArgVector raster_arguments(const JobSettings& job, const std::string& source,
+                           const std::string& output) {
+    ArgVector args("Tarvik");
+    args.push_back(source);
+    push_output_options(job, args);
     if (job.watermark_mode == 1) append_text_watermark(job, args);
+    args.push_back(output);
+    return args;
+}
+
+ArgVector picture_arguments(const JobSettings& job, const std::string& input,
+                            const std::string& output) {
+    ArgVector args("Tarvik");
+    args.push_back(input);
+    push_output_options(job, args);
     args.push_back(output);
     return args;
 }
@@ -199,9 +235,7 @@ ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
     if (!walk_options(r, args)) return {kNotConverted, {}};
     if (!r.images) {
         ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", source.c_str());
-        // Some readers give up on a damaged file without saying why.
-        const std::string reason = magick::reason_text(
-            r.exception, "no picture could be read; the file may be truncated or damaged");
+        const std::string reason = magick::reason_text(r.exception, kNothingRead);
         ctx.log.printf("\t%s\r\n", reason.c_str());
         ctx.log.flush();
         return {kNotConverted, {}};
@@ -209,6 +243,24 @@ ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
     // The closing pass: the vector's options on every image read.
     magick::apply_options(r.info, args.count() - 1, args.argv(), r.images, r.exception);
     return write_outputs(r);
+}
+
+PictureOutcome convert_picture(RunContext& ctx, const std::string& input, const std::string& output,
+                               bool image_watermark) {
+    Raster r(ctx, input, OutputName::plain(output));
+    r.report_progress = false;
+    r.image_watermark = image_watermark;
+    if (ctx.job.erase == 0 && output_exists(output)) return {PictureResult::Exists, {}};
+    magick::set_file_name(r.info, r.input, r.exception);
+    ArgVector args = picture_arguments(ctx.job, r.input, output);
+    if (!walk_options(r, args)) return {PictureResult::Refused, {}};
+    if (!r.images) {
+        return {PictureResult::Unreadable, magick::reason_text(r.exception, kNothingRead)};
+    }
+    magick::apply_options(r.info, args.count() - 1, args.argv(), r.images, r.exception);
+    std::string reason;
+    const WriteStatus status = write_image(r, r.images.get(), output, reason);
+    return picture_outcome(status, std::move(reason));
 }
 
 }  // namespace morvane

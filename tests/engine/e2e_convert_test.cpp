@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/documents_fixture.h"
 #include "engine_fixture.h"
 #include "raw_sample.h"
+#include "video_sample.h"
 
 namespace morvane::test {
 namespace {
@@ -162,6 +164,80 @@ TEST_F(EngineTest, WatermarkedRunSaysSoAndLeavesNoWorkFile) {
     EXPECT_NE(log().find("     do watermark: yes\r\n"), std::string::npos);
     EXPECT_GT(region_mean(out_ + "/a.jpg", 145, 95, 10, 10).blue, 0.8);
     EXPECT_EQ(read_picture(out_ + "/a.jpg").quality, 90);
+    EXPECT_EQ(list_folder(tmp_),
+              (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
+}
+
+}  // namespace
+}  // namespace morvane::test
+
+// Documents through the whole engine: pages rendered in the temporary folder and gone
+// afterwards, and a broken document logged while the run goes on.
+namespace morvane::test {
+namespace {
+
+TEST_F(EngineTest, DocumentsBecomePagesAndABrokenOneDoesNotStopTheRun) {
+    ASSERT_TRUE(make_pdf(in_ + "/report.pdf", "rgb"));
+    write_file(in_ + "/broken.pdf", "%PDF-1.4\ngarbage\n%%EOF\n");
+    write_file(in_ + "/box.eps",
+               "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 60 40\n0 0 60 40 rectfill\n");
+    make_picture(in_ + "/art.psd", {.format = "PSD"});
+    write_job({"[FORMATS]", "PDF=1", "EPS=1", "PSD=1", "[JPEG]", "quality=60", "[EPS]",
+               "density=144", "[PDF]", "extract_all=1"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_), (std::vector<std::string>{"art.jpg", "box.jpg", "report_00001.jpg",
+                                                           "report_00002.jpg", "report_00003.jpg"}))
+        << log();
+    EXPECT_EQ(read_picture(out_ + "/box.jpg").width, 120);
+    EXPECT_EQ(read_picture(out_ + "/report_00002.jpg").quality, 60);
+    const std::string body = log_body();
+    const std::string failure =
+        "The file " + in_ + "/broken.pdf cannot be read by Tarvik_morvane\r\n\t";
+    const std::size_t at = body.find(failure);
+    ASSERT_NE(at, std::string::npos) << body;
+    const std::size_t reason_end = body.find("\r\n", at + failure.size());
+    EXPECT_EQ(body.substr(0, at), in_ + "/art.psd converted\r\n" + in_ + "/box.eps converted\r\n");
+    EXPECT_EQ(body.substr(reason_end + 2),
+              "Could not convert " + in_ + "/broken.pdf !\r\n" + in_ + "/report.pdf converted\r\n");
+    EXPECT_EQ(list_folder(tmp_),
+              (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
+}
+
+}  // namespace
+}  // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+// Videos through the whole engine: the frame extractors are found beside the program,
+// the frames of each video become numbered JPEG files, a video that cannot be read is
+// logged and stays, and no frame file outlives the run.
+TEST_F(EngineTest, VideosBecomeNumberedFramesAndOnlyConvertedOnesMove) {
+    ASSERT_TRUE(write_video(in_ + "/clip.avi", {.frames = 4}));
+    ASSERT_TRUE(write_video(in_ + "/film.mpg",
+                            {.container = "mpeg", .coding = VideoCoding::Mpeg1, .frames = 6}));
+    write_file(in_ + "/broken.m2v", "not a video\n");
+    make_folder(dir_ / "done");
+    write_job({"move_path=" + dir_ / "done", "[FORMATS]", "AVI=1", "MPEG=1", "[JPEG]", "quality=70",
+               "[PARAMS]", "move=1", "size=32x24", "[MPEG]", "extract_all=0", "extract_from=2",
+               "extract_to=4"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(list_folder(out_),
+              (std::vector<std::string>{"clip_0.jpg", "clip_1.jpg", "clip_2.jpg", "clip_3.jpg",
+                                        "film_0.jpg", "film_1.jpg", "film_2.jpg"}));
+    const PictureInfo frame = read_picture(out_ + "/film_2.jpg");
+    EXPECT_EQ(frame.quality, 70);
+    EXPECT_EQ(frame.width, 32);
+    EXPECT_EQ(frame_for_colour(frame.red * 255, frame.green * 255), 4);
+    EXPECT_EQ(list_folder(dir_ / "done"), (std::vector<std::string>{"clip.avi", "film.mpg"}));
+    EXPECT_EQ(list_folder(in_), std::vector<std::string>{"broken.m2v"});
+    const std::string body = log_body();
+    EXPECT_EQ(
+        body.rfind("The file " + in_ + "/broken.m2v cannot be read by Tarvik_morvane\r\n\t", 0), 0u)
+        << body;
+    EXPECT_NE(body.find("Could not convert " + in_ + "/broken.m2v !\r\n"), std::string::npos);
+    EXPECT_NE(body.find(in_ + "/clip.avi converted\r\n"), std::string::npos) << body;
+    EXPECT_NE(body.find(in_ + "/film.mpg converted\r\n"), std::string::npos) << body;
     EXPECT_EQ(list_folder(tmp_),
               (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
 }

@@ -35,27 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RouteCase{".png", Route::Raster}, RouteCase{".jpg", Route::Raster},
                       RouteCase{"", Route::Raster}, RouteCase{".", Route::Raster}));
 
-class PendingRoute : public ConvertTest, public ::testing::WithParamInterface<std::string> {};
-
-// Until their converters exist, these sources are refused with a reason and stay put.
-TEST_P(PendingRoute, IsNotConvertedAndNotMoved) {
-    job_.move = 1;
-    job_.move_path = dir_ / "done";
-    make_folder(job_.move_path);
-    const std::string source = src("item" + GetParam());
-    write_file(source, "data");
-    const ConvertOutcome outcome = convert(source, out("item.jpg"));
-    EXPECT_EQ(outcome.result, kNotConverted);
-    EXPECT_NE(outcome.reason.find("not supported"), std::string::npos) << outcome.reason;
-    EXPECT_TRUE(exists(source));
-    EXPECT_TRUE(list_folder(dir_ / "out").empty());
-    EXPECT_TRUE(list_folder(job_.move_path).empty());
-    EXPECT_EQ(log_text(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, PendingRoute,
-                         ::testing::Values(".pdf", ".eps", ".PS", ".ai", ".avi", ".mpeg", ".psd"));
-
 TEST_F(ConvertTest, RefusesAPathLongerThanLinuxAllows) {
     const std::string source = dir_ / (std::string(5000, 'a') + ".png");
     const ConvertOutcome outcome = convert(source, out("a.jpg"));

@@ -1,0 +1,20 @@
+#pragma once
+// The work behind both extractor modules' entries (see video_frames.h). Each module
+// holds its own kept video: this code is compiled into each of them.
+
+#include "frame_files.h"
+
+namespace morvane::frames {
+
+// The extract entry: frames `first` to `last` of `source` as files; a null `source`
+// closes the kept video.
+[[nodiscard]] int extract_frames(const FrameFormat& format, const char* source, int first,
+                                 int last);
+
+// The count entry.
+[[nodiscard]] long long frame_count(const FrameFormat& format, const char* source);
+
+// Closes the kept video, if any.
+void release_video();
+
+}  // namespace morvane::frames
