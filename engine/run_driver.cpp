@@ -11,6 +11,7 @@
 #include "job_keys.h"
 #include "job_settings.h"
 #include "link_ids.h"
+#include "leftovers.h"
 #include "log_file.h"
 #include "modules.h"
 #include "monitor_link.h"
@@ -143,7 +144,9 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     TempFiles temp{s.temp_folder, {}};
     ModuleLoader modules(s.program_folder);
     preload_modules(modules);
-    RunContext ctx{job, log, link, temp, &modules};
+    WorkJournal journal;
+    (void)journal.open(s.temp_folder);  // sweeps first what a killed run left behind
+    RunContext ctx{job, log, link, temp, &modules, {}, &journal};
     const unsigned count = run_mode(ctx, job, call);
     write_log_footer(log, count);
     log.close();

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "leftovers.h"
 #include "log_file.h"
 #include "monitor_link.h"
 #include "path_util.h"
@@ -46,8 +47,11 @@ bool write_all(int fd, const void* data, std::size_t size) {
     return true;
 }
 
-[[noreturn]] void run_child(RunContext& ctx, const Limits& limits, int out,
+[[noreturn]] void run_child(RunContext& ctx, const Limits& limits, int out, pid_t parent,
                             const std::function<ConvertOutcome()>& convert) {
+    // A child outliving a killed engine would hold its lock and race the next run.
+    (void)::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
     // A write past the file-size limit fails with EFBIG instead of killing the child.
     std::signal(SIGXFSZ, SIG_IGN);
     if (!kSanitized) set_limit(RLIMIT_AS, limits.memory_mb);
@@ -112,46 +116,13 @@ std::string ending_of(int status) {
     return "ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
-bool starts_with(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
-// Removes from a folder the files whose names `leftover` recognises.
-template <typename Test>
-void remove_in(const std::string& folder, Test leftover) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (leftover(name)) (void)::unlink(join_path(folder, name).c_str());
-    }
-    ::closedir(dir);
-}
-
-// What a child that was stopped may have left for this source: page and frame files and
-// the watermark copy in the temporary folder, and output work files in the target.
-void remove_leftovers(RunContext& ctx, const std::string& source, const std::string& output) {
-    const std::string base = split_path(source).name;
-    remove_in(ctx.temp.folder, [&](const std::string& name) {
-        const std::string ext = split_path(name).ext;
-        const bool work = ext == ".pnm" || ext == ".bmp" || ext == ".ppm";
-        return name == "tmp.jpg" ||
-               (work && (starts_with(name, base + "_") || name == base + ".pnm"));
-    });
-    const PathParts out = split_path(output);
-    remove_in(out.folder.empty() ? std::string(".") : out.folder, [&](const std::string& name) {
-        return starts_with(name, "." + out.name) && name.find(".tarvik-") != std::string::npos;
-    });
-}
-
-}  // namespace
-
-ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std::string& output,
-                          const std::function<ConvertOutcome()>& convert) {
-    const Limits& limits = ctx.job.limits;
+// Forks the child, waits for its outcome and, when it gave none, cleans up after it.
+ConvertOutcome run_supervised(RunContext& ctx, const Limits& limits, const WorkPlaces& places,
+                              const std::function<ConvertOutcome()>& convert) {
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) return convert();  // no pipe: convert unsupervised
     ctx.log.flush();  // nothing buffered may be written twice
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0) {
         ::close(channel[0]);
@@ -160,7 +131,7 @@ ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std:
     }
     if (child == 0) {
         ::close(channel[0]);
-        run_child(ctx, limits, channel[1], convert);
+        run_child(ctx, limits, channel[1], parent, convert);
     }
     ::close(channel[1]);
     ConvertOutcome outcome;
@@ -173,11 +144,23 @@ ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std:
     if (read == Read::Done) return outcome;
     // The child may have stopped in the middle of a message to the window.
     ctx.link.disconnect();
-    remove_leftovers(ctx, source, output);
+    remove_leftovers(ctx.temp.folder, places);
     outcome.result = kNotConverted;
     outcome.reason = read == Read::TimedOut
                          ? "time limit of " + std::to_string(limits.seconds) + " s exceeded"
                          : ending_of(status);
+    return outcome;
+}
+
+}  // namespace
+
+ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std::string& output,
+                          const std::function<ConvertOutcome()>& convert) {
+    const Limits& limits = ctx.job.limits;
+    const WorkPlaces places{source, output, ctx.job.move != 0 ? ctx.job.move_path : ""};
+    if (ctx.journal != nullptr) ctx.journal->begin(places);
+    ConvertOutcome outcome = run_supervised(ctx, limits, places, convert);
+    if (ctx.journal != nullptr) ctx.journal->end();
     return outcome;
 }
 

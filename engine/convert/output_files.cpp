@@ -115,6 +115,11 @@ int rename_replace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+bool is_symbolic_link(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::string write_failure(const std::string& path, int error) {
     return "the output file " + path + " cannot be written: " + std::strerror(error);
 }
@@ -155,6 +160,11 @@ WriteStatus OutputWork::commit(bool replace, std::string& reason) {
     fd_ = -1;
     if (closed != 0) {
         reason = write_failure(path_, errno);
+        return WriteStatus::Failed;
+    }
+    // A link planted at the output name is neither followed nor replaced.
+    if (replace && is_symbolic_link(path_)) {
+        reason = "the output file " + path_ + " is a symbolic link and was left as it is";
         return WriteStatus::Failed;
     }
     const int error =
@@ -230,7 +240,8 @@ void move_source(RunContext& ctx, const std::string& source) {
     tidy_path(destination);
     // No move folder means no move: the bare name would land in the root folder.
     const bool moved = !ctx.job.move_path.empty() && destination.size() <= kMaxPathLength &&
-                       !is_same_file(source, destination) && copy_into_place(source, destination);
+                       !is_same_file(source, destination) && !is_symbolic_link(destination) &&
+                       copy_into_place(source, destination);
     if (moved) {
         ctx.log.printf("The file %s has been moved to %s\r\n", source.c_str(), destination.c_str());
         (void)::unlink(source.c_str());  // a failing delete leaves two copies, unreported

@@ -41,6 +41,8 @@ struct Heartbeat {
     }
 };
 
+class WorkJournal;
+
 struct RunContext {
     const JobSettings& job;
     LogFile& log;
@@ -49,6 +51,9 @@ struct RunContext {
     // The decoder modules of the program folder; null when the run has none to offer.
     ModuleLoader* modules = nullptr;
     Heartbeat heartbeat{};
+    // The note of the conversion in progress that a killed run leaves for the next one;
+    // null when the run keeps none.
+    WorkJournal* journal = nullptr;
 };
 
 // End of run: deletes the file-list file (when its path is known) and the intermediate

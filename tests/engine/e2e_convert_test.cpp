@@ -1,5 +1,7 @@
 // What the engine writes: JPEG settings, numbered series and file names taken literally.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "convert/documents_fixture.h"
@@ -240,6 +242,37 @@ TEST_F(EngineTest, VideosBecomeNumberedFramesAndOnlyConvertedOnesMove) {
     EXPECT_NE(body.find(in_ + "/film.mpg converted\r\n"), std::string::npos) << body;
     EXPECT_EQ(list_folder(tmp_),
               (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
+}
+
+}  // namespace
+}  // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+// A link planted where the engine writes is refused: what it points at stays as it was.
+TEST_F(EngineTest, LinksPlantedAtOutputAndMoveNamesAreNeverFollowedOrReplaced) {
+    make_picture(in_ + "/a.png");
+    make_picture(in_ + "/b.png");
+    const std::string moved = dir_ / "moved";
+    make_folder(out_);
+    make_folder(moved);
+    write_file(dir_ / "victim", "precious");
+    ASSERT_EQ(::symlink((dir_ / "victim").c_str(), (out_ + "/a.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink((dir_ / "victim").c_str(), (moved + "/b.png").c_str()), 0);
+    write_job({"move_path=" + moved, "[FORMATS]", "PNG=1", "[PARAMS]", "erase=1", "move=1"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(log_body(), "Could not convert " + in_ + "/a.png !\r\n\tthe output file " + out_ +
+                              "/a.jpg is a symbolic link and was left as it is\r\n"
+                              "The file " +
+                              in_ + "/b.png could not be moved to " + moved + "/b.png\r\n" + in_ +
+                              "/b.png converted\r\n");
+    EXPECT_EQ(read_file(dir_ / "victim"), "precious");
+    EXPECT_TRUE(exists(in_ + "/a.png"));
+    EXPECT_TRUE(exists(in_ + "/b.png"));
+    EXPECT_TRUE(read_picture(out_ + "/b.jpg").ok);
+    EXPECT_EQ(list_folder(out_), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(list_folder(moved), (std::vector<std::string>{"b.png"}));
 }
 
 }  // namespace

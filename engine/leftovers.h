@@ -1,0 +1,48 @@
+#pragma once
+// What a conversion that was stopped may leave behind, and the work journal through
+// which the next run finds the leftovers of a run that was killed.
+
+#include <string>
+
+namespace morvane {
+
+// The places one conversion writes its intermediate files to.
+struct WorkPlaces {
+    std::string source;
+    std::string output;       // the output name (its folder gets the output work files)
+    std::string move_folder;  // empty when the source does not move
+};
+
+// Removes the files the conversion of `w` may have left: its page and frame files and
+// tmp.jpg in the temporary folder, the ".<name>*.tarvik-*" work files beside its output
+// and in the move folder. Nothing else is touched, never a ".log" file.
+void remove_leftovers(const std::string& temp_folder, const WorkPlaces& w);
+
+// A run's note of the conversion in progress, "Tarvik_morvane-<pid>.work" in the
+// temporary folder, held under a lock for the life of the run. A note that nobody holds
+// belongs to a run that was killed; `open` sweeps such notes' leftovers first.
+class WorkJournal {
+  public:
+    WorkJournal() = default;
+    ~WorkJournal();
+    WorkJournal(const WorkJournal&) = delete;
+    WorkJournal& operator=(const WorkJournal&) = delete;
+
+    // Sweeps what killed runs left, then starts this run's note. False without a note
+    // (the run goes on; only a later sweep loses this run's leftovers).
+    bool open(const std::string& temp_folder);
+    // Notes the conversion about to start, and forgets it once it ended.
+    void begin(const WorkPlaces& w);
+    void end();
+    // Removes this run's note.
+    void close();
+
+  private:
+    void write(const std::string& record);
+
+    std::string temp_folder_;
+    std::string path_;
+    int fd_ = -1;
+};
+
+}  // namespace morvane
