@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/documents_fixture.h"
 #include "engine_fixture.h"
+#include "video_sample.h"
 
 namespace morvane::test {
 namespace {
@@ -70,8 +72,26 @@ struct Kind {
     const char* format;
 };
 
-const std::vector<Kind> kKinds = {
-    {".png", "PNG"}, {".jpg", "JPEG"}, {".gif", "GIF"}, {".tif", "TIFF"}, {".bmp", "BMP"}};
+const std::vector<Kind> kKinds = {{".png", "PNG"},  {".jpg", "JPEG"}, {".gif", "GIF"},
+                                  {".tif", "TIFF"}, {".bmp", "BMP"},  {".pdf", "PDF"},
+                                  {".ps", "PS"},    {".avi", "AVI"},  {".mpg", "MPEG"}};
+
+// A sound file of the kind, made by the library that writes such files.
+void make_good(const std::string& path, const Kind& kind) {
+    const std::string format = kind.format;
+    if (format == "PDF") {
+        ASSERT_TRUE(make_pdf(path, "rgb"));
+    } else if (format == "PS") {
+        write_file(path, postscript_pages("rg"));
+    } else if (format == "AVI") {
+        ASSERT_TRUE(write_video(path, {.frames = 6}));
+    } else if (format == "MPEG") {
+        ASSERT_TRUE(
+            write_video(path, {.container = "mpeg", .coding = VideoCoding::Mpeg1, .frames = 6}));
+    } else {
+        make_picture(path, {.width = 120, .height = 90, .format = kind.format, .frames = 2});
+    }
+}
 
 // Writes the malformed variants of every kind into the source folder; returns how many.
 int make_corpus(const std::string& folder) {
@@ -81,8 +101,9 @@ int make_corpus(const std::string& folder) {
         ++count;
     };
     for (const Kind& kind : kKinds) {
-        const std::string good_path = folder + "/good" + kind.ext;
-        make_picture(good_path, {.width = 120, .height = 90, .format = kind.format, .frames = 2});
+        // Sound files get names of their own, so no two outputs share a name.
+        const std::string good_path = folder + "/" + kind.format + "_good" + kind.ext;
+        make_good(good_path, kind);
         ++count;
         const std::string good = read_file(good_path);
         const std::string stem = std::string(kind.format);
@@ -91,8 +112,11 @@ int make_corpus(const std::string& folder) {
         add(stem + "_flipped" + kind.ext, bit_flipped(good));
         add(stem + "_empty" + kind.ext, "");
     }
-    add("png_named.gif", read_file(folder + "/good.png"));
+    add("png_named.gif", read_file(folder + "/PNG_good.png"));
     add("text_named.png", "just some text, not a picture\n");
+    add("pdf_named.avi", read_file(folder + "/PDF_good.pdf"));
+    add("avi_named.pdf", read_file(folder + "/AVI_good.avi"));
+    add("jpeg_named.ps", read_file(folder + "/JPEG_good.jpg"));
     add("bomb.png", png_bomb());
     add("bomb.gif", gif_bomb());
     return count;
@@ -117,8 +141,8 @@ int result_lines(const std::string& body) {
 
 TEST_F(EngineTest, MalformedCorpusGetsOneLineEachAndNoBrokenOutput) {
     const int files = make_corpus(in_);
-    write_job({"[FORMATS]", "PNG=1", "JPEG=1", "GIF=1", "TIF=1", "BMP=1", "[JPEG]", "quality=80",
-               "[TIFF]", "extract_all=1", "[LIMITS]", "time=60"});
+    write_job({"[FORMATS]", "PNG=1", "JPEG=1", "GIF=1", "TIF=1", "BMP=1", "PDF=1", "EPS=1", "AVI=1",
+               "MPEG=1", "[JPEG]", "quality=80", "[TIFF]", "extract_all=1", "[LIMITS]", "time=60"});
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(result_lines(log_body()), files) << log_body();
     EXPECT_NE(log().find("converted files: " + std::to_string(files) + "\r\n"), std::string::npos);
@@ -130,6 +154,24 @@ TEST_F(EngineTest, MalformedCorpusGetsOneLineEachAndNoBrokenOutput) {
         EXPECT_NE(log_body().find("Could not convert " + in_ + bomb + " !"), std::string::npos)
             << bomb;
     }
+    for (const Kind& kind : kKinds) {
+        const std::string good = in_ + "/" + kind.format + "_good" + kind.ext;
+        EXPECT_NE(log_body().find(good + " converted\r\n"), std::string::npos) << good;
+    }
+    EXPECT_EQ(list_folder(tmp_),
+              (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
+}
+
+// A document that never ends is stopped at the time limit and the next file converts.
+TEST_F(EngineTest, EndlessPostScriptIsStoppedAndTheRunGoesOn) {
+    write_file(in_ + "/endless.ps", "%!PS\n{ 1 pop } loop\n");
+    make_picture(in_ + "/next.png");
+    write_job({"[FORMATS]", "PNG=1", "EPS=1", "[LIMITS]", "time=2"});
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(log_body(), "Could not convert " + in_ +
+                              "/endless.ps !\r\n\ttime limit of 2 s exceeded\r\n" + in_ +
+                              "/next.png converted\r\n");
+    EXPECT_TRUE(page_files_in(tmp_).empty());
 }
 
 }  // namespace
