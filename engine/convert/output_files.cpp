@@ -231,6 +231,20 @@ bool copy_into_place(const std::string& source, const std::string& destination) 
     return true;
 }
 
+// Within one file system the source is renamed: at every moment it is in exactly one of
+// the two places. Across file systems it is copied, synced, renamed into place and only
+// then deleted (a failing delete leaves two copies, unreported).
+bool move_into_place(const std::string& source, const std::string& destination) {
+    if (::rename(source.c_str(), destination.c_str()) == 0) {
+        sync_folder(destination);
+        sync_folder(source);
+        return true;
+    }
+    if (errno != EXDEV || !copy_into_place(source, destination)) return false;
+    (void)::unlink(source.c_str());
+    return true;
+}
+
 }  // namespace
 
 void move_source(RunContext& ctx, const std::string& source) {
@@ -241,10 +255,9 @@ void move_source(RunContext& ctx, const std::string& source) {
     // No move folder means no move: the bare name would land in the root folder.
     const bool moved = !ctx.job.move_path.empty() && destination.size() <= kMaxPathLength &&
                        !is_same_file(source, destination) && !is_symbolic_link(destination) &&
-                       copy_into_place(source, destination);
+                       move_into_place(source, destination);
     if (moved) {
         ctx.log.printf("The file %s has been moved to %s\r\n", source.c_str(), destination.c_str());
-        (void)::unlink(source.c_str());  // a failing delete leaves two copies, unreported
     } else {
         ctx.log.printf("The file %s could not be moved to %s\r\n", source.c_str(),
                        destination.c_str());
