@@ -29,12 +29,16 @@ bool LogFile::open(const std::string& path) {
 }
 
 void LogFile::write(std::string_view text) {
+    if (sink_ != nullptr) {
+        sink_->append(text);
+        return;
+    }
     if (file_ == nullptr || text.empty()) return;
     (void)std::fwrite(text.data(), 1, text.size(), file_);
 }
 
 void LogFile::printf(const char* format, ...) {
-    if (file_ == nullptr) return;
+    if (file_ == nullptr && sink_ == nullptr) return;
     std::vector<char> buffer(512);
     for (;;) {
         va_list args;

@@ -19,6 +19,10 @@ class LogFile {
     [[nodiscard]] bool open(const std::string& path);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
 
+    // From now on the text goes to `sink` instead of the file (a conversion that runs
+    // beside others hands its lines to the engine, which writes them in source order).
+    void capture(std::string* sink) { sink_ = sink; }
+
     void write(std::string_view text);
     // printf-style formatting; the text is written whole, however long.
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -27,6 +31,7 @@ class LogFile {
 
   private:
     std::FILE* file_ = nullptr;
+    std::string* sink_ = nullptr;
 };
 
 }  // namespace morvane

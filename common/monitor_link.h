@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "link_wire.h"
 
 namespace morvane {
 
@@ -20,7 +23,12 @@ class MonitorLink {
     // Looks the Monitor window up by its title in the temporary folder.
     [[nodiscard]] static MonitorLink find_window(const std::string& temp_folder);
 
-    [[nodiscard]] bool connected() const { return fd_ >= 0; }
+    [[nodiscard]] bool connected() const { return fd_ >= 0 || sink_ != nullptr; }
+    // From now on a connected link keeps its messages in `sink` instead of sending them
+    // (answered with 0); the engine sends them later, in source order.
+    void record(std::vector<LinkFrame>* sink) {
+        if (fd_ >= 0) sink_ = sink;
+    }
     // Ends the link for the rest of the run (the window no longer hears anything).
     void disconnect() { drop(); }
 
@@ -41,6 +49,7 @@ class MonitorLink {
     explicit MonitorLink(int fd) : fd_(fd) {}
     void drop();
     int fd_ = -1;
+    std::vector<LinkFrame>* sink_ = nullptr;
 };
 
 }  // namespace morvane

@@ -148,25 +148,30 @@ bool WorkJournal::open(const std::string& temp_folder) {
     return true;
 }
 
-void WorkJournal::begin(const WorkPlaces& w) {
+unsigned WorkJournal::begin(const WorkPlaces& w) {
     std::string record = w.source;
     record += '\0';
     record += w.output;
     record += '\0';
     record += w.move_folder;
     record += '\0';
-    write(record);
+    entries_.emplace_back(next_entry_, std::move(record));
+    rewrite();
+    return next_entry_++;
 }
 
-void WorkJournal::end() {
-    write({});
+void WorkJournal::end(unsigned entry) {
+    std::erase_if(entries_, [entry](const auto& e) { return e.first == entry; });
+    rewrite();
 }
 
-void WorkJournal::write(const std::string& record) {
+void WorkJournal::rewrite() {
     if (fd_ < 0) return;
-    // The note is rewritten in place: a kill between the two calls leaves a whole record.
-    if (!record.empty()) (void)!::pwrite(fd_, record.data(), record.size(), 0);
-    (void)!::ftruncate(fd_, static_cast<off_t>(record.size()));
+    std::string text;
+    for (const auto& e : entries_) text += e.second;
+    // Rewritten in place: a kill between the two calls leaves whole records in front.
+    if (!text.empty()) (void)!::pwrite(fd_, text.data(), text.size(), 0);
+    (void)!::ftruncate(fd_, static_cast<off_t>(text.size()));
 }
 
 void WorkJournal::close() {

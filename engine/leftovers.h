@@ -3,6 +3,8 @@
 // which the next run finds the leftovers of a run that was killed.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace morvane {
 
@@ -31,15 +33,18 @@ class WorkJournal {
     // Sweeps what killed runs left, then starts this run's note. False without a note
     // (the run goes on; only a later sweep loses this run's leftovers).
     bool open(const std::string& temp_folder);
-    // Notes the conversion about to start, and forgets it once it ended.
-    void begin(const WorkPlaces& w);
-    void end();
+    // Notes a conversion about to start; `end` forgets it once it ended. Several may be
+    // noted at once.
+    unsigned begin(const WorkPlaces& w);
+    void end(unsigned entry);
     // Removes this run's note.
     void close();
 
   private:
-    void write(const std::string& record);
+    void rewrite();
 
+    std::vector<std::pair<unsigned, std::string>> entries_;
+    unsigned next_entry_ = 1;
     std::string temp_folder_;
     std::string path_;
     int fd_ = -1;

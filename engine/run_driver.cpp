@@ -25,6 +25,7 @@
 #include "tmpegd.h"
 #include "temp_folder.h"
 #include "walks.h"
+#include "workers.h"
 
 namespace morvane {
 namespace {
@@ -65,14 +66,20 @@ unsigned convert_single_file(RunContext& ctx, const std::string& source,
 }
 
 unsigned convert_listed_files(RunContext& ctx, const std::vector<std::string>& files) {
-    for (const std::string& file : files) dispatch_source(ctx, file);
+    Workers workers(ctx);
+    for (const std::string& file : files) workers.hand_on(file, false);
+    workers.finish();
     return static_cast<unsigned>(files.size());
 }
 
 unsigned convert_folder(RunContext& ctx) {
     std::string root = ctx.job.source;
     tidy_source_path(root);
-    return ctx.job.recurse ? walk_folder(ctx, root) : walk_flat(ctx, root);
+    Workers workers(ctx);
+    const unsigned count =
+        ctx.job.recurse ? walk_folder(ctx, workers, root) : walk_flat(ctx, workers, root);
+    workers.finish();
+    return count;
 }
 
 unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call) {

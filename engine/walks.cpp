@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "dispatch.h"
 #include "job_settings.h"
 #include "monitor_link.h"
 #include "path_util.h"
@@ -64,11 +63,6 @@ bool admitted(const RunContext& ctx, const std::string& name) {
     return passes_filter(split_path(name).ext, ctx.job.extension_filter);
 }
 
-void hand_on(RunContext& ctx, const std::string& path) {
-    ctx.link.announce_file(path);
-    dispatch_source(ctx, path);
-}
-
 bool same_folder(const struct stat& a, const std::string& path) {
     struct stat b;
     return !path.empty() && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
@@ -89,31 +83,31 @@ bool passes_filter(std::string_view ext, std::string_view filter) {
     return upper_ascii(filter).find(upper_ascii(ext)) != std::string::npos;
 }
 
-unsigned walk_flat(RunContext& ctx, const std::string& root) {
+unsigned walk_flat(RunContext& ctx, Workers& workers, const std::string& root) {
     unsigned count = 0;
     for (const std::string& name : folder_names(root)) {
         const std::string path = child_path(root, name);
         if (entry_kind(path) != EntryKind::File || !admitted(ctx, name)) continue;
-        hand_on(ctx, path);
-        ++count;
-        if (ctx.link.connected()) {
+        workers.hand_on(path, true, [&ctx] {
+            if (!ctx.link.connected()) return;
             ctx.link.progress(100);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        });
+        ++count;
     }
     return count;
 }
 
-unsigned walk_folder(RunContext& ctx, const std::string& root) {
+unsigned walk_folder(RunContext& ctx, Workers& workers, const std::string& root) {
     unsigned count = 0;
     for (const std::string& name : folder_names(root)) {
         if (name.front() == '.') continue;
         const std::string path = child_path(root, name);
         const EntryKind kind = entry_kind(path);
         if (kind == EntryKind::Folder) {
-            if (!is_output_folder(ctx, path)) count += walk_folder(ctx, path);
+            if (!is_output_folder(ctx, path)) count += walk_folder(ctx, workers, path);
         } else if (kind == EntryKind::File && admitted(ctx, name)) {
-            hand_on(ctx, path);
+            workers.hand_on(path, true);
             ++count;
         }
     }

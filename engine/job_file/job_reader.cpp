@@ -1,5 +1,10 @@
 #include "job_settings.h"
 
+#include <algorithm>
+#include <cstdlib>
+
+#include <unistd.h>
+
 #include "job_keys.h"
 #include "profile.h"
 
@@ -84,6 +89,20 @@ void read_limits(const Profile& profile, Limits& limits) {
     if (file_size >= 0) limits.file_size_mb = file_size;
 }
 
+// PARAMS/workers: a whole number; 0 is one per core; anything else (missing, empty,
+// malformed, below 0) is 1, the one-at-a-time run.
+int read_workers(const Profile& profile) {
+    constexpr int kMostWorkers = 64;
+    const std::string text = profile.get_string("PARAMS", "workers", "", kColorBuffer);
+    char* end = nullptr;
+    const long asked = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || asked < 0) return 1;
+    if (asked == 0) {
+        return std::clamp(static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN)), 1, kMostWorkers);
+    }
+    return static_cast<int>(std::min<long>(asked, kMostWorkers));
+}
+
 }  // namespace
 
 JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
@@ -110,6 +129,7 @@ JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
     job.size = in.text("PARAMS", "size");
     read_watermark(in, job);
     read_limits(in.profile(), job.limits);
+    job.workers = read_workers(in.profile());
     return JobReadStatus::Ok;
 }
 

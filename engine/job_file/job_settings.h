@@ -66,6 +66,9 @@ struct JobSettings {
     FrameRange mpeg;
     // LIMITS
     Limits limits;
+    // PARAMS/workers, which the front end never writes: how many sources convert at
+    // once (1, the default: one after the other; 0 in the file: one per core).
+    int workers = 1;
 
     // Derived by the run driver.
     std::string job_file_path;

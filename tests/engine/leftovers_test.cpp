@@ -94,8 +94,7 @@ TEST_F(Leftovers, AFinishedConversionLeavesNothingToSweep) {
     in_killed_process([&] {
         WorkJournal journal;
         if (!journal.open(tmp_)) ::_exit(1);
-        journal.begin(places());
-        journal.end();
+        journal.end(journal.begin(places()));
         plant(tmp_, {"report_00001.pnm"});  // not the engine's any more once the work ended
         ::_exit(0);
     });

@@ -1,5 +1,7 @@
 #include "job_settings.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -160,6 +162,22 @@ TEST_F(JobReaderTest, LimitsKeepTheirDefaultsUnlessSetSensibly) {
     EXPECT_EQ(job_.limits.seconds, 300);  // no source may take forever
     EXPECT_EQ(job_.limits.memory_mb, 0);  // 0 switches the memory limit off
     EXPECT_EQ(job_.limits.file_size_mb, 64);
+}
+
+TEST_F(JobReaderTest, WorkersAreOneUnlessAWholeNumberAsksOtherwise) {
+    const int cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
+    const std::pair<const char*, int> cases[] = {{"", 1},
+                                                 {"workers=\r\n", 1},
+                                                 {"workers=3\r\n", 3},
+                                                 {"workers=0\r\n", cores},
+                                                 {"workers=-2\r\n", 1},
+                                                 {"workers=2x\r\n", 1},
+                                                 {"workers=abc\r\n", 1},
+                                                 {"workers=999\r\n", 64}};
+    for (const auto& [line, expected] : cases) {
+        ASSERT_EQ(read(std::string(kFolders) + "[PARAMS]\r\n" + line), JobReadStatus::Ok);
+        EXPECT_EQ(job_.workers, expected) << line;
+    }
 }
 
 TEST(MonoInstance, DefaultsToOn) {

@@ -1,0 +1,185 @@
+#include "workers.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <poll.h>
+
+#include "convert_source.h"
+#include "dispatch.h"
+#include "job_settings.h"
+#include "log_file.h"
+#include "monitor_link.h"
+#include "path_util.h"
+
+namespace morvane {
+
+struct Workers::Entry {
+    std::string source;
+    OutputName output;
+    std::function<void()> after;
+    bool announce = true;
+    bool alone = false;  // converts with no other beside it
+    std::string output_folder;
+    std::string output_stem;
+    std::unique_ptr<SupervisedChild> child;
+    std::optional<SupervisedResult> result;
+};
+
+namespace {
+
+// Documents and videos fill the temporary folder with page and frame files named after
+// the source, and the image watermark works through tmp.jpg: such a source converts
+// alone.
+bool converts_alone(const JobSettings& job, const std::string& source) {
+    if (job.watermark_mode == 2) return true;
+    switch (route_for_extension(split_path(source).ext)) {
+        case Route::Pdf:
+        case Route::PostScript:
+        case Route::Avi:
+        case Route::Mpeg:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool starts_with(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+}  // namespace
+
+Workers::Workers(RunContext& ctx)
+    : ctx_(ctx), count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))) {}
+
+Workers::~Workers() {
+    finish();
+}
+
+void Workers::hand_on(const std::string& source, bool announce, std::function<void()> after) {
+    if (count_ == 1) {  // one at a time: everything is written and sent as it happens
+        if (announce) ctx_.link.announce_file(source);
+        dispatch_source(ctx_, source);
+        if (after) after();
+        return;
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->source = source;
+    entry->output = output_name_for(ctx_.job, source);
+    entry->after = std::move(after);
+    entry->announce = announce;
+    entry->alone = converts_alone(ctx_.job, source);
+    const PathParts out = split_path(entry->output.path);
+    entry->output_folder = out.folder;
+    entry->output_stem = split_path(source).name;
+    queue_.push_back(std::move(entry));
+    // The results waiting to be written stay few, so memory does not grow with the run.
+    while (queue_.size() > 2 * count_) {
+        start_what_can_start();
+        wait_for_one();
+        write_finished();
+    }
+    start_what_can_start();
+}
+
+void Workers::finish() {
+    while (!queue_.empty()) {
+        start_what_can_start();
+        wait_for_one();
+        write_finished();
+    }
+}
+
+// Two sources whose outputs could share a name (one output stem begins the other's, in
+// the same folder) or that move to the same name never convert at the same time, so
+// the overwrite rule decides exactly as it would one after the other.
+bool Workers::can_start(const Entry& entry) const {
+    unsigned running = 0;
+    for (const auto& other : queue_) {
+        if (other.get() == &entry) break;
+        if (!other->child) return false;  // sources start in order
+        if (other->result) continue;
+        ++running;
+        if (other->alone || entry.alone) return false;
+        const bool shared_name = other->output_folder == entry.output_folder &&
+                                 (starts_with(other->output_stem, entry.output_stem) ||
+                                  starts_with(entry.output_stem, other->output_stem));
+        const bool shared_move = ctx_.job.move != 0 &&
+                                 split_path(other->source).name == split_path(entry.source).name &&
+                                 split_path(other->source).ext == split_path(entry.source).ext;
+        if (shared_name || shared_move) return false;
+    }
+    return running < count_;
+}
+
+void Workers::start_what_can_start() {
+    for (auto& entry : queue_) {
+        if (entry->child) continue;
+        // A source that converts alone waits until it is first in line.
+        if (entry->alone || !can_start(*entry)) return;
+        create_file_folders(entry->output.path);
+        const WorkPlaces places{entry->source, entry->output.path,
+                                ctx_.job.move != 0 ? ctx_.job.move_path : ""};
+        const std::string& source = entry->source;
+        const OutputName& output = entry->output;
+        entry->child = std::make_unique<SupervisedChild>(
+            ctx_, places, [this, &source, &output] { return convert_source(ctx_, source, output); },
+            true);
+        if (entry->child->done()) entry->result = entry->child->finish();
+    }
+}
+
+// Waits until a running child has finished (or its time ran out) and takes its result.
+void Workers::wait_for_one() {
+    std::vector<pollfd> ready;
+    std::vector<Entry*> owners;
+    int timeout = -1;
+    for (auto& entry : queue_) {
+        if (!entry->child || entry->result) continue;
+        ready.push_back({entry->child->fd(), POLLIN, 0});
+        owners.push_back(entry.get());
+        const int left = entry->child->milliseconds_left();
+        timeout = timeout < 0 ? left : std::min(timeout, left);
+    }
+    if (ready.empty()) return;
+    const int polled = ::poll(ready.data(), ready.size(), timeout);
+    if (polled < 0 && errno == EINTR) return;
+    for (std::size_t i = 0; i < ready.size(); ++i) {
+        Entry& entry = *owners[i];
+        const bool ended = ready[i].revents != 0 ? entry.child->pump() : false;
+        if (ended || entry.child->milliseconds_left() == 0) entry.result = entry.child->finish();
+    }
+}
+
+void Workers::write_finished() {
+    while (!queue_.empty()) {
+        Entry& head = *queue_.front();
+        if (!head.child && head.alone && can_start(head)) {
+            // Alone and first in line: it converts here, writing and sending as it goes.
+            write_entry(head);
+        } else if (head.result) {
+            write_entry(head);
+        } else {
+            return;
+        }
+        queue_.pop_front();
+    }
+}
+
+void Workers::write_entry(Entry& entry) {
+    if (entry.announce) ctx_.link.announce_file(entry.source);
+    if (!entry.result) {
+        dispatch_source(ctx_, entry.source);
+    } else {
+        for (const LinkFrame& f : entry.result->frames) {
+            (void)ctx_.link.send_message(f.message, f.wparam, f.lparam, f.text);
+        }
+        ctx_.log.write(entry.result->log_text);
+        log_result(ctx_.log, entry.source, entry.result->outcome, true);
+    }
+    if (entry.after) entry.after();
+}
+
+}  // namespace morvane

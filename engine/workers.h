@@ -1,0 +1,46 @@
+#pragma once
+// The sources a walk hands on, converted one after the other or several at once in
+// supervised child processes; either way the log lines, moves and window messages come
+// out in the order the sources were handed on, exactly as one at a time would give them.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "output_name.h"
+#include "run_context.h"
+#include "supervise.h"
+
+namespace morvane {
+
+class Workers {
+  public:
+    // As many at once as the job's `workers` asks.
+    explicit Workers(RunContext& ctx);
+    ~Workers();
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    // Converts the source, announcing it to the window first when `announce` says so;
+    // `after` runs once its result line is written (the flat walk's closing messages).
+    void hand_on(const std::string& source, bool announce, std::function<void()> after = {});
+    // Waits for every source handed on and writes what is left.
+    void finish();
+
+  private:
+    struct Entry;
+
+    void start_what_can_start();
+    [[nodiscard]] bool can_start(const Entry& entry) const;
+    void wait_for_one();
+    void write_finished();
+    void write_entry(Entry& entry);
+
+    RunContext& ctx_;
+    unsigned count_;
+    std::deque<std::unique_ptr<Entry>> queue_;  // in the order handed on
+};
+
+}  // namespace morvane
