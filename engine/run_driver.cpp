@@ -20,9 +20,6 @@
 #include "program_folder.h"
 #include "run_report.h"
 #include "supervise.h"
-#include "tcrw.h"
-#include "tdib.h"
-#include "tmpegd.h"
 #include "temp_folder.h"
 #include "walks.h"
 #include "workers.h"
@@ -102,17 +99,6 @@ bool has_target(const std::string& job_file) {
     return Profile::load(job_file).has_value("FOLDERS", "target");
 }
 
-// Modules are loaded once here: every source converts in a child process of its own,
-// which would otherwise load them again.
-void preload_modules(ModuleLoader& modules) {
-    std::string not_loaded;  // reported by the converter that needs the module
-    (void)modules.entry(kTcrwModule, kTcrwEntry, not_loaded);
-    (void)modules.entry(kTdibModule, kTdibEntry, not_loaded);
-    (void)modules.entry(kTdibModule, kTdibCountEntry, not_loaded);
-    (void)modules.entry(kTmpegdModule, kTmpegdEntry, not_loaded);
-    (void)modules.entry(kTmpegdModule, kTmpegdCountEntry, not_loaded);
-}
-
 struct StartUp {
     std::string program_folder;
     std::string default_job;
@@ -149,8 +135,8 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
 
     write_log_header(log, job);
     TempFiles temp{s.temp_folder, {}};
+    // Each worker process loads the modules it needs on first use.
     ModuleLoader modules(s.program_folder);
-    preload_modules(modules);
     WorkJournal journal;
     (void)journal.open(s.temp_folder);  // sweeps first what a killed run left behind
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};

@@ -4,12 +4,16 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,24 +69,26 @@ void put_text(std::string& out, const std::string& text) {
 }
 
 std::string encode_result(const SupervisedResult& r) {
-    std::string out(1, kResult);
-    put(out, static_cast<std::int32_t>(r.outcome.result));
-    put_text(out, r.outcome.reason);
-    put_text(out, r.log_text);
-    put(out, static_cast<std::uint32_t>(r.frames.size()));
+    std::string payload;
+    put(payload, static_cast<std::int32_t>(r.outcome.result));
+    put_text(payload, r.outcome.reason);
+    put_text(payload, r.log_text);
+    put(payload, static_cast<std::uint32_t>(r.frames.size()));
     for (const LinkFrame& f : r.frames) {
-        put(out, f.message);
-        put(out, f.wparam);
-        put(out, f.lparam);
-        put_text(out, f.text);
+        put(payload, f.message);
+        put(payload, f.wparam);
+        put(payload, f.lparam);
+        put_text(payload, f.text);
     }
+    std::string out(1, kResult);
+    put_text(out, payload);
     return out;
 }
 
-// Reads the fields of an encoded result in order; any shortfall makes it fail.
+// Reads the fields of an encoded message in order; any shortfall makes it fail.
 class Reader {
   public:
-    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+    Reader(const std::string& bytes, std::size_t at) : bytes_(bytes), at_(at) {}
     template <typename T>
     bool get(T& value) {
         if (bytes_.size() - at_ < sizeof value) return false;
@@ -100,11 +106,13 @@ class Reader {
 
   private:
     const std::string& bytes_;
-    std::size_t at_ = 1;  // past the tag
+    std::size_t at_;
 };
 
+constexpr std::size_t kResultHead = 1 + sizeof(std::uint32_t);  // tag and length
+
 bool decode_result(const std::string& bytes, SupervisedResult& r) {
-    Reader in(bytes);
+    Reader in(bytes, kResultHead);
     std::int32_t result = 0;
     std::uint32_t frames = 0;
     if (!in.get(result) || !in.get_text(r.outcome.reason) || !in.get_text(r.log_text) ||
@@ -122,8 +130,51 @@ bool decode_result(const std::string& bytes, SupervisedResult& r) {
     return true;
 }
 
+// A request: the source and its output name.
+std::string encode_request(const std::string& source, const OutputName& output) {
+    std::string out;
+    put_text(out, source);
+    put_text(out, output.path);
+    put(out, static_cast<std::uint64_t>(output.placeholder));
+    put(out, static_cast<std::int32_t>(output.width));
+    return out;
+}
+
+bool read_exactly(int fd, void* data, std::size_t size) {
+    char* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = ::read(fd, bytes, size);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool read_text(int fd, std::string& text) {
+    std::uint32_t length = 0;
+    if (!read_exactly(fd, &length, sizeof length)) return false;
+    text.assign(length, '\0');
+    return read_exactly(fd, text.data(), length);
+}
+
+bool read_request(int fd, std::string& source, OutputName& output) {
+    std::uint64_t placeholder = 0;
+    std::int32_t width = 0;
+    if (!read_text(fd, source) || !read_text(fd, output.path) ||
+        !read_exactly(fd, &placeholder, sizeof placeholder) ||
+        !read_exactly(fd, &width, sizeof width)) {
+        return false;
+    }
+    output.placeholder = static_cast<std::size_t>(placeholder);
+    output.width = width;
+    return true;
+}
+
 // Runs the conversion; with `captured` its log lines and messages are kept, not written.
-SupervisedResult convert_here(RunContext& ctx, const Conversion& convert, bool captured) {
+SupervisedResult convert_here(RunContext& ctx, const std::function<ConvertOutcome()>& convert,
+                              bool captured) {
     SupervisedResult r;
     if (captured) {
         ctx.log.capture(&r.log_text);
@@ -137,21 +188,46 @@ SupervisedResult convert_here(RunContext& ctx, const Conversion& convert, bool c
     return r;
 }
 
-[[noreturn]] void run_child(RunContext& ctx, int out, pid_t parent, const Conversion& convert,
-                            bool captured) {
-    // A child outliving a killed engine would hold its lock and race the next run.
+// A worker keeps no other worker's pipe open: the engine learns that a worker has gone,
+// and a worker that its pipe was closed, only when nobody else holds the other end.
+// Standard input, output and error stay whatever they are.
+void close_other_pipes(int keep_a, int keep_b) {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) return;
+    std::vector<int> doomed;
+    while (const dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        struct stat info {};
+        if (fd <= 2 || fd == keep_a || fd == keep_b || fd == ::dirfd(dir)) continue;
+        if (::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode)) doomed.push_back(fd);
+    }
+    ::closedir(dir);
+    for (const int fd : doomed) ::close(fd);
+}
+
+// The worker process: converts the sources it reads until the engine closes the pipe.
+[[noreturn]] void serve(RunContext& ctx, int requests, int results, pid_t parent,
+                        const Handler& handler, bool captured) {
+    // A worker outliving a killed engine would hold its lock and race the next run.
     (void)::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(1);
-    // A write past the file-size limit fails with EFBIG instead of killing the child.
+    close_other_pipes(requests, results);
+    // A write past the file-size limit fails with EFBIG instead of killing the worker.
     std::signal(SIGXFSZ, SIG_IGN);
     const Limits& limits = ctx.job.limits;
     if (!kSanitized) set_limit(RLIMIT_AS, limits.memory_mb);
     set_limit(RLIMIT_FSIZE, limits.file_size_mb);
-    ctx.heartbeat.fd = out;
-    const SupervisedResult r = convert_here(ctx, convert, captured);
-    ctx.log.flush();
-    const std::string message = encode_result(r);
-    ::_exit(write_all(out, message.data(), message.size()) ? 0 : 1);
+    ctx.heartbeat.fd = results;
+    std::string source;
+    OutputName output;
+    while (read_request(requests, source, output)) {
+        const SupervisedResult r = convert_here(
+            ctx, [&] { return handler(source, output); }, captured);
+        ctx.log.flush();
+        const std::string message = encode_result(r);
+        if (!write_all(results, message.data(), message.size())) ::_exit(1);
+    }
+    ::_exit(0);
 }
 
 std::string ending_of(int status) {
@@ -159,56 +235,106 @@ std::string ending_of(int status) {
     return "ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
+// A worker is renewed after this many sources.
+constexpr unsigned kSourcesPerWorker = 100;
+
 }  // namespace
 
-SupervisedChild::SupervisedChild(RunContext& ctx, WorkPlaces places, const Conversion& convert,
-                                 bool captured)
-    : ctx_(ctx), places_(std::move(places)), captured_(captured) {
-    if (ctx.journal != nullptr) journal_entry_ = ctx.journal->begin(places_);
-    int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0) {
-        inline_result_ = convert_here(ctx, convert, captured);  // no pipe: unsupervised
-        return;
+SupervisedWorker::SupervisedWorker(RunContext& ctx, Handler handler, bool captured)
+    : ctx_(ctx), handler_(std::move(handler)), captured_(captured) {}
+
+SupervisedWorker::~SupervisedWorker() {
+    stop(busy_);
+}
+
+bool SupervisedWorker::start() {
+    int requests[2];
+    int results[2];
+    if (::pipe2(requests, O_CLOEXEC) != 0) return false;
+    if (::pipe2(results, O_CLOEXEC) != 0) {
+        ::close(requests[0]);
+        ::close(requests[1]);
+        return false;
     }
-    ctx.log.flush();  // nothing buffered may be written twice
+    ctx_.log.flush();  // nothing buffered may be written twice
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::close(channel[0]);
-        run_child(ctx, channel[1], parent, convert, captured);
+        ::close(requests[1]);
+        ::close(results[0]);
+        serve(ctx_, requests[0], results[1], parent, handler_, captured_);
     }
-    ::close(channel[1]);
+    ::close(requests[0]);
+    ::close(results[1]);
     if (pid_ < 0) {
-        ::close(channel[0]);
-        inline_result_ = convert_here(ctx, convert, captured);
+        ::close(requests[1]);
+        ::close(results[0]);
+        return false;
+    }
+    requests_ = requests[1];
+    results_ = results[0];
+    served_ = 0;
+    return true;
+}
+
+// Ends the worker process: with `kill` at once, else by closing its request pipe.
+void SupervisedWorker::stop(bool kill) {
+    if (pid_ < 0) return;
+    if (kill) (void)::kill(pid_, SIGKILL);
+    ::close(requests_);
+    ::close(results_);
+    requests_ = results_ = -1;
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+}
+
+void SupervisedWorker::begin(const std::string& source, const OutputName& output) {
+    places_ = {source, output.path, ctx_.job.move != 0 ? ctx_.job.move_path : ""};
+    if (ctx_.journal != nullptr) journal_entry_ = ctx_.journal->begin(places_);
+    busy_ = true;
+    gone_ = false;
+    result_started_ = false;
+    received_.clear();
+    if (pid_ >= 0 && served_ >= kSourcesPerWorker) stop(false);
+    if (pid_ < 0 && !start()) {
+        // No worker process: the conversion runs here, unsupervised.
+        inline_result_ = convert_here(
+            ctx_, [&] { return handler_(source, output); }, captured_);
         return;
     }
-    fd_ = channel[0];
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(ctx.job.limits.seconds);
+    ++served_;
+    ctx_.log.flush();  // the worker's lines come after everything written so far
+    const std::string request = encode_request(source, output);
+    if (!write_all(requests_, request.data(), request.size())) gone_ = true;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(ctx_.job.limits.seconds);
 }
 
-SupervisedChild::~SupervisedChild() {
-    if (pid_ > 0) (void)finish();
-}
-
-int SupervisedChild::milliseconds_left() const {
+int SupervisedWorker::milliseconds_left() const {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline_ - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-bool SupervisedChild::pump() {
-    if (fd_ < 0) return true;
+bool SupervisedWorker::complete() const {
+    if (received_.size() < kResultHead) return false;
+    std::uint32_t length = 0;
+    std::memcpy(&length, received_.data() + 1, sizeof length);
+    return received_.size() >= kResultHead + length;
+}
+
+bool SupervisedWorker::pump() {
+    if (inline_result_ || gone_ || complete()) return true;
     char buffer[65536];
-    const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    const ssize_t got = ::read(results_, buffer, sizeof buffer);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) return false;
     if (got <= 0) {
-        ::close(fd_);
-        fd_ = -1;
+        gone_ = true;
         return true;
     }
     std::size_t at = 0;
-    // Heartbeats come before the result; each one gives the child its full time again.
+    // Heartbeats come before the result; each one gives the source its full time again.
     while (!result_started_ && at < static_cast<std::size_t>(got)) {
         if (buffer[at] != kHeartbeat) {
             result_started_ = true;
@@ -219,53 +345,56 @@ bool SupervisedChild::pump() {
         ++at;
     }
     received_.append(buffer + at, static_cast<std::size_t>(got) - at);
-    return false;
+    return complete();
 }
 
-SupervisedResult SupervisedChild::finish() {
-    if (pid_ < 0) {
-        if (ctx_.journal != nullptr) ctx_.journal->end(journal_entry_);
-        return std::move(inline_result_);
-    }
-    if (fd_ >= 0) {  // stopped before it finished: its time ran out
-        timed_out_ = true;
-        ::close(fd_);
-        fd_ = -1;
-        (void)::kill(pid_, SIGKILL);
-    }
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+SupervisedResult SupervisedWorker::finish() {
+    busy_ = false;
     SupervisedResult r;
-    const bool reported =
-        !timed_out_ && !received_.empty() && received_[0] == kResult && decode_result(received_, r);
-    if (!reported) {
-        // A child that spoke to the window itself may have stopped in mid-message.
+    if (inline_result_) {
+        r = std::move(*inline_result_);
+        inline_result_.reset();
+    } else if (!gone_ && complete() && received_[0] == kResult && decode_result(received_, r)) {
+        // reported in full
+    } else {
+        const bool timed_out = !gone_ && !complete();
+        if (timed_out) (void)::kill(pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        ::close(requests_);
+        ::close(results_);
+        requests_ = results_ = -1;
+        pid_ = -1;
+        // A worker that spoke to the window itself may have stopped in mid-message.
         if (!captured_) ctx_.link.disconnect();
         remove_leftovers(ctx_.temp.folder, places_);
         r = SupervisedResult{};
         r.outcome.result = kNotConverted;
         r.outcome.reason =
-            timed_out_ ? "time limit of " + std::to_string(ctx_.job.limits.seconds) + " s exceeded"
-                       : ending_of(status);
+            timed_out ? "time limit of " + std::to_string(ctx_.job.limits.seconds) + " s exceeded"
+                      : ending_of(status);
     }
     if (ctx_.journal != nullptr) ctx_.journal->end(journal_entry_);
     return r;
 }
 
-ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std::string& output,
-                          const Conversion& convert) {
-    const WorkPlaces places{source, output, ctx.job.move != 0 ? ctx.job.move_path : ""};
-    SupervisedChild child(ctx, places, convert, false);
-    while (!child.done()) {
-        pollfd ready{child.fd(), POLLIN, 0};
-        const int polled = ::poll(&ready, 1, child.milliseconds_left());
+SupervisedResult run_to_end(SupervisedWorker& worker) {
+    for (;;) {
+        pollfd ready{worker.fd(), POLLIN, 0};
+        const int polled = worker.fd() < 0 ? 1 : ::poll(&ready, 1, worker.milliseconds_left());
         if (polled < 0 && errno == EINTR) continue;
-        if (polled == 0) break;  // the time is up
-        (void)child.pump();
+        if (polled == 0 || worker.pump()) break;  // the time is up, or the source is done
     }
-    return child.finish().outcome;
+    return worker.finish();
+}
+
+ConvertOutcome supervised(RunContext& ctx, const std::string& source, const std::string& output,
+                          const std::function<ConvertOutcome()>& convert) {
+    SupervisedWorker worker(
+        ctx, [&convert](const std::string&, const OutputName&) { return convert(); }, false);
+    worker.begin(source, OutputName::plain(output));
+    return run_to_end(worker).outcome;
 }
 
 }  // namespace morvane

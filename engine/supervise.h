@@ -1,10 +1,11 @@
 #pragma once
-// Supervised conversion: each source converts in a child process with a time limit and
+// Supervised conversion: sources convert in a worker process with a time limit and
 // memory and file-size limits, so a file that crashes or hangs a library, or asks for
 // too much, is logged as not converted and the run goes on.
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,60 +14,81 @@
 #include "convert_source.h"
 #include "leftovers.h"
 #include "link_wire.h"
+#include "output_name.h"
 
 namespace morvane {
 
-using Conversion = std::function<ConvertOutcome()>;
+// Converts one source to its output name (runs in the worker process).
+using Handler = std::function<ConvertOutcome(const std::string& source, const OutputName& output)>;
 
-// What a conversion reported. A conversion that ran beside others also hands over the
-// log text and window messages it kept, for the engine to write in source order.
+// What a conversion reported. A worker that runs beside others also hands over the log
+// text and window messages it kept, for the engine to write in source order.
 struct SupervisedResult {
     ConvertOutcome outcome;
     std::string log_text;
     std::vector<LinkFrame> frames;
 };
 
-// One conversion running in its child process. The time limit holds for each stretch
-// between the child's heartbeats (a document's page, a video's batch of frames).
-class SupervisedChild {
+// A worker process that converts the sources it is given, one at a time. It is forked
+// when the first source comes (so the libraries are initialised once, in the engine) and
+// serves source after source; one that crashed, was killed or ran out of time is
+// replaced by a fresh one for the next source, and every so many sources it is renewed
+// so that nothing it holds can grow with the run. The time limit holds for each stretch
+// between the worker's heartbeats (a document's page, a video's batch of frames).
+class SupervisedWorker {
   public:
-    // Starts `convert` in a child; with `captured` the child keeps its log lines and
-    // messages instead of writing and sending them. Without a child (fork failed) the
-    // conversion runs here and is done at once.
-    SupervisedChild(RunContext& ctx, WorkPlaces places, const Conversion& convert, bool captured);
-    ~SupervisedChild();
-    SupervisedChild(const SupervisedChild&) = delete;
-    SupervisedChild& operator=(const SupervisedChild&) = delete;
+    // With `captured` the worker keeps its log lines and messages instead of writing and
+    // sending them.
+    SupervisedWorker(RunContext& ctx, Handler handler, bool captured);
+    ~SupervisedWorker();
+    SupervisedWorker(const SupervisedWorker&) = delete;
+    SupervisedWorker& operator=(const SupervisedWorker&) = delete;
 
-    // The pipe to poll for reading; -1 once everything was read.
-    [[nodiscard]] int fd() const { return fd_; }
+    // Hands the worker a source. Without a worker process (fork failed) the conversion
+    // runs here and is done at once.
+    void begin(const std::string& source, const OutputName& output);
+    [[nodiscard]] bool busy() const { return busy_; }
+    // The pipe to poll for reading while busy.
+    [[nodiscard]] int fd() const { return results_; }
     // Milliseconds until the deadline (0 when passed).
     [[nodiscard]] int milliseconds_left() const;
-    // Reads what the child sent; true once it finished or its time ran out.
+    // Reads what the worker sent; true once the source is done, the worker has gone or
+    // its time ran out.
     bool pump();
-    [[nodiscard]] bool done() const { return fd_ < 0; }
-    // Waits for the child and gives its result. A child that crashed, was killed or ran
-    // out of time gives result 0 and a reason such as "crashed (signal 11)" or "time limit
-    // of 300 s exceeded"; what it left behind for the source is removed.
+    // The source's result. A worker that crashed, was killed or ran out of time gives
+    // result 0 and a reason such as "crashed (signal 11)" or "time limit of 300 s
+    // exceeded"; what it left behind for the source is removed.
     SupervisedResult finish();
 
   private:
+    bool start();
+    void stop(bool kill);
+    [[nodiscard]] bool complete() const;
+
     RunContext& ctx_;
-    WorkPlaces places_;
+    Handler handler_;
     bool captured_;
-    unsigned journal_entry_ = 0;
     pid_t pid_ = -1;
-    int fd_ = -1;
-    bool timed_out_ = false;
+    int requests_ = -1;
+    int results_ = -1;
+    unsigned served_ = 0;
+    bool busy_ = false;
+    bool gone_ = false;
+    WorkPlaces places_;
+    unsigned journal_entry_ = 0;
     bool result_started_ = false;
     std::string received_;
     std::chrono::steady_clock::time_point deadline_;
-    SupervisedResult inline_result_;
+    std::optional<SupervisedResult> inline_result_;
 };
 
+// Waits for the worker's source to end and gives its result.
+SupervisedResult run_to_end(SupervisedWorker& worker);
+
 // Runs `convert` supervised, alone, writing and sending as it goes, and returns its
-// outcome. The log is flushed before and by the child, so lines keep their order.
+// outcome. The log is flushed before and by the worker, so lines keep their order.
 [[nodiscard]] ConvertOutcome supervised(RunContext& ctx, const std::string& source,
-                                        const std::string& output, const Conversion& convert);
+                                        const std::string& output,
+                                        const std::function<ConvertOutcome()>& convert);
 
 }  // namespace morvane

@@ -23,7 +23,8 @@ struct Workers::Entry {
     bool alone = false;  // converts with no other beside it
     std::string output_folder;
     std::string output_stem;
-    std::unique_ptr<SupervisedChild> child;
+    SupervisedWorker* worker = nullptr;  // while it converts
+    bool started = false;
     std::optional<SupervisedResult> result;
 };
 
@@ -52,7 +53,18 @@ bool starts_with(const std::string& text, const std::string& head) {
 }  // namespace
 
 Workers::Workers(RunContext& ctx)
-    : ctx_(ctx), count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))) {}
+    : ctx_(ctx), count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))) {
+    // One worker writes and sends as it goes; several keep it for the engine to write.
+    const bool captured = count_ > 1;
+    for (unsigned i = 0; i < count_; ++i) {
+        slots_.push_back(std::make_unique<SupervisedWorker>(
+            ctx,
+            [&ctx](const std::string& source, const OutputName& output) {
+                return convert_source(ctx, source, output);
+            },
+            captured));
+    }
+}
 
 Workers::~Workers() {
     finish();
@@ -61,7 +73,10 @@ Workers::~Workers() {
 void Workers::hand_on(const std::string& source, bool announce, std::function<void()> after) {
     if (count_ == 1) {  // one at a time: everything is written and sent as it happens
         if (announce) ctx_.link.announce_file(source);
-        dispatch_source(ctx_, source);
+        const OutputName output = output_name_for(ctx_.job, source);
+        create_file_folders(output.path);
+        slots_[0]->begin(source, output);
+        log_result(ctx_.log, source, run_to_end(*slots_[0]).outcome, true);
         if (after) after();
         return;
     }
@@ -99,7 +114,7 @@ bool Workers::can_start(const Entry& entry) const {
     unsigned running = 0;
     for (const auto& other : queue_) {
         if (other.get() == &entry) break;
-        if (!other->child) return false;  // sources start in order
+        if (!other->started) return false;  // sources start in order
         if (other->result) continue;
         ++running;
         if (other->alone || entry.alone) return false;
@@ -116,47 +131,50 @@ bool Workers::can_start(const Entry& entry) const {
 
 void Workers::start_what_can_start() {
     for (auto& entry : queue_) {
-        if (entry->child) continue;
+        if (entry->started) continue;
         // A source that converts alone waits until it is first in line.
         if (entry->alone || !can_start(*entry)) return;
+        const auto free = std::find_if(slots_.begin(), slots_.end(),
+                                       [](const auto& slot) { return !slot->busy(); });
+        if (free == slots_.end()) return;
         create_file_folders(entry->output.path);
-        const WorkPlaces places{entry->source, entry->output.path,
-                                ctx_.job.move != 0 ? ctx_.job.move_path : ""};
-        const std::string& source = entry->source;
-        const OutputName& output = entry->output;
-        entry->child = std::make_unique<SupervisedChild>(
-            ctx_, places, [this, &source, &output] { return convert_source(ctx_, source, output); },
-            true);
-        if (entry->child->done()) entry->result = entry->child->finish();
+        entry->worker = free->get();
+        entry->started = true;
+        entry->worker->begin(entry->source, entry->output);
     }
 }
 
-// Waits until a running child has finished (or its time ran out) and takes its result.
+// Waits until a converting source has ended (or its time ran out) and takes its result.
 void Workers::wait_for_one() {
     std::vector<pollfd> ready;
     std::vector<Entry*> owners;
     int timeout = -1;
     for (auto& entry : queue_) {
-        if (!entry->child || entry->result) continue;
-        ready.push_back({entry->child->fd(), POLLIN, 0});
+        if (!entry->started || entry->result) continue;
+        ready.push_back({entry->worker->fd(), POLLIN, 0});
         owners.push_back(entry.get());
-        const int left = entry->child->milliseconds_left();
+        const int left = entry->worker->milliseconds_left();
         timeout = timeout < 0 ? left : std::min(timeout, left);
     }
     if (ready.empty()) return;
-    const int polled = ::poll(ready.data(), ready.size(), timeout);
+    const bool waiting =
+        std::none_of(ready.begin(), ready.end(), [](const pollfd& p) { return p.fd < 0; });
+    const int polled = waiting ? ::poll(ready.data(), ready.size(), timeout) : 0;
     if (polled < 0 && errno == EINTR) return;
     for (std::size_t i = 0; i < ready.size(); ++i) {
         Entry& entry = *owners[i];
-        const bool ended = ready[i].revents != 0 ? entry.child->pump() : false;
-        if (ended || entry.child->milliseconds_left() == 0) entry.result = entry.child->finish();
+        const bool ended = (ready[i].fd < 0 || ready[i].revents != 0) && entry.worker->pump();
+        if (ended || entry.worker->milliseconds_left() == 0) {
+            entry.result = entry.worker->finish();
+            entry.worker = nullptr;
+        }
     }
 }
 
 void Workers::write_finished() {
     while (!queue_.empty()) {
         Entry& head = *queue_.front();
-        if (!head.child && head.alone && can_start(head)) {
+        if (!head.started && head.alone && can_start(head)) {
             // Alone and first in line: it converts here, writing and sending as it goes.
             write_entry(head);
         } else if (head.result) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "output_name.h"
 #include "run_context.h"
@@ -40,6 +41,7 @@ class Workers {
 
     RunContext& ctx_;
     unsigned count_;
+    std::vector<std::unique_ptr<SupervisedWorker>> slots_;
     std::deque<std::unique_ptr<Entry>> queue_;  // in the order handed on
 };
 

@@ -118,5 +118,42 @@ TEST_F(Supervised, WritesPastTheFileSizeLimitFailInsteadOfKilling) {
     EXPECT_EQ(outcome.result, kConverted);
 }
 
+// One worker serves source after source in the same process; a source that crashes it
+// is reported and the next source gets a fresh worker.
+TEST_F(Supervised, AWorkerServesSourcesInTurnAndIsReplacedAfterACrash) {
+    int served_here = 0;  // counts in the worker process, not in the test
+    SupervisedWorker worker(
+        ctx_,
+        [&](const std::string& source, const OutputName& output) -> ConvertOutcome {
+            if (source == "crash") std::abort();
+            ++served_here;
+            return {kConverted, output.path + " " + std::to_string(served_here)};
+        },
+        false);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"a", "a.jpg 1"}, {"b", "b.jpg 2"}, {"crash", "crashed (signal 6)"}, {"c", "c.jpg 1"}};
+    for (const auto& [source, reason] : expected) {
+        worker.begin(source, OutputName::plain(source + ".jpg"));
+        EXPECT_EQ(run_to_end(worker).outcome.reason, reason) << source;
+    }
+    EXPECT_EQ(served_here, 0);
+}
+
+// Beside other workers, a worker keeps its log lines and messages for the engine.
+TEST_F(Supervised, ACapturedWorkerHandsItsLogLinesOver) {
+    SupervisedWorker worker(
+        ctx_,
+        [&](const std::string& source, const OutputName&) -> ConvertOutcome {
+            log_.printf("line of %s\r\n", source.c_str());
+            return {kConverted, {}};
+        },
+        true);
+    worker.begin("a", OutputName::plain("a.jpg"));
+    const SupervisedResult result = run_to_end(worker);
+    log_.flush();
+    EXPECT_EQ(result.log_text, "line of a\r\n");
+    EXPECT_EQ(read_file(dir_ / "run.log"), "");
+}
+
 }  // namespace
 }  // namespace morvane
