@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include <dlfcn.h>
+
 #include <ghostscript/iapi.h>
 #include <ghostscript/ierrors.h>
 
@@ -44,6 +46,41 @@ std::string trimmed(std::string line) {
     return line;
 }
 
+// The library is opened only when a document comes: a run of pictures never pays for
+// loading it (nor for the memory its relocations take in every worker).
+struct Api {
+    decltype(&gsapi_new_instance) new_instance = nullptr;
+    decltype(&gsapi_set_stdio) set_stdio = nullptr;
+    decltype(&gsapi_init_with_args) init_with_args = nullptr;
+    decltype(&gsapi_exit) exit = nullptr;
+    decltype(&gsapi_delete_instance) delete_instance = nullptr;
+};
+
+template <typename F>
+bool bind(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+// The API, or null with `message` set. The library stays loaded for the process.
+const Api* load_api(std::string& message) {
+    static Api api;
+    static bool loaded = false;
+    if (loaded) return &api;
+    void* library = ::dlopen("libgs.so.10", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr || !(bind(library, "gsapi_new_instance", api.new_instance) &&
+                                bind(library, "gsapi_set_stdio", api.set_stdio) &&
+                                bind(library, "gsapi_init_with_args", api.init_with_args) &&
+                                bind(library, "gsapi_exit", api.exit) &&
+                                bind(library, "gsapi_delete_instance", api.delete_instance))) {
+        const char* error = ::dlerror();
+        message = std::string("Ghostscript cannot be loaded: ") + (error ? error : "libgs.so.10");
+        return nullptr;
+    }
+    loaded = true;
+    return &api;
+}
+
 }  // namespace
 
 std::string telling_line(const std::string& output) {
@@ -61,21 +98,23 @@ std::string telling_line(const std::string& output) {
 }
 
 bool run(const std::vector<std::string>& args, std::string& message) {
+    const Api* gs = load_api(message);
+    if (gs == nullptr) return false;
     Capture capture;
     void* instance = nullptr;
-    if (gsapi_new_instance(&instance, &capture) < 0) {
+    if (gs->new_instance(&instance, &capture) < 0) {
         message = "Ghostscript cannot be started";
         return false;
     }
-    (void)gsapi_set_stdio(instance, read_nothing, keep_output, keep_output);
+    (void)gs->set_stdio(instance, read_nothing, keep_output, keep_output);
     std::vector<std::string> items = args;
     std::vector<char*> argv;
     for (std::string& item : items) argv.push_back(item.data());
     argv.push_back(nullptr);
-    int code = gsapi_init_with_args(instance, static_cast<int>(items.size()), argv.data());
-    const int exit_code = gsapi_exit(instance);
+    int code = gs->init_with_args(instance, static_cast<int>(items.size()), argv.data());
+    const int exit_code = gs->exit(instance);
     if (finished(code)) code = exit_code;
-    gsapi_delete_instance(instance);
+    gs->delete_instance(instance);
     message = telling_line(capture.text);
     return finished(code);
 }

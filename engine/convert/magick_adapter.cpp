@@ -110,6 +110,11 @@ void set_quality(const ImageInfo& info, unsigned long quality) {
     info->quality = quality;
 }
 
+void set_jpeg_decode_size(const ImageInfo& info, unsigned width, unsigned height) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    (void)SetImageOption(info.get(), "jpeg:size", size.c_str());
+}
+
 void set_interlace(const ImageInfo& info, Interlace interlace) {
     switch (interlace) {
         case Interlace::None:
@@ -234,6 +239,36 @@ Blob encode_jpeg(const ImageInfo& info, _Image* image, std::size_t& size,
         static_cast<unsigned char*>(ImageToBlob(blob_info.get(), image, &size, exception.get())));
     if (size == 0) blob.reset();
     return blob;
+}
+
+bool write_jpeg(const ImageInfo& info, _Image* image, const std::string& target,
+                std::string& reason) {
+    const ImageInfo write_info(CloneImageInfo(info.get()));
+    const Exception exception = new_exception();
+    // The coder is named and the target is a descriptor path: nothing in it is read as
+    // a format, a frame or a placeholder.
+    const std::string name = "JPEG:" + target;
+    set_file_name(write_info, name, exception);
+    write_info->adjoin = MagickFalse;
+    if (write_info->quality != 0) image->quality = write_info->quality;
+    if (write_info->interlace == UndefinedInterlace) write_info->interlace = NoInterlace;
+    copy_text(image->filename, name);
+    ClearMagickException(&image->exception);
+    // Written on its own: an image of a list would make the writer number the file name.
+    _Image* const previous = image->previous;
+    _Image* const next = image->next;
+    image->previous = image->next = nullptr;
+    const bool written = WriteImage(write_info.get(), image) != MagickFalse &&
+                         image->exception.severity < ErrorException;
+    image->previous = previous;
+    image->next = next;
+    if (!written) {
+        reason =
+            "the image cannot be encoded as JPEG: " +
+            reason_text(exception, image->exception.reason != nullptr ? image->exception.reason
+                                                                      : "the JPEG encoder failed");
+    }
+    return written;
 }
 
 }  // namespace morvane::magick

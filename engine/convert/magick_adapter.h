@@ -48,6 +48,9 @@ void set_file_name(const ImageInfo& info, const std::string& name, const Excepti
 // Makes a read stop after the first image of a file.
 void read_first_image_only(const ImageInfo& info);
 void set_quality(const ImageInfo& info, unsigned long quality);
+// Lets the JPEG decoder scale a picture down while decoding, to the smallest size that
+// still covers `width` x `height`.
+void set_jpeg_decode_size(const ImageInfo& info, unsigned width, unsigned height);
 void set_interlace(const ImageInfo& info, Interlace interlace);
 [[nodiscard]] Interlace interlace(const ImageInfo& info);
 
@@ -77,6 +80,10 @@ void apply_options(const ImageInfo& info, int count, char** argv, ImageList& ima
 // Flattens an image with an alpha channel onto white; other images are unchanged.
 void flatten_onto_white(_Image* image);
 
+// Writes the image as a JPEG file to `target` ("/proc/self/fd/N" of an open work file),
+// with the record's quality and interlace like encode_jpeg; false with `reason` set.
+[[nodiscard]] bool write_jpeg(const ImageInfo& info, _Image* image, const std::string& target,
+                              std::string& reason);
 // Encodes one image as a JPEG file in memory with the record's quality and interlace
 // (baseline unless the record asks for an interlaced file).
 [[nodiscard]] Blob encode_jpeg(const ImageInfo& info, _Image* image, std::size_t& size,

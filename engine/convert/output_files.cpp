@@ -120,11 +120,11 @@ bool is_symbolic_link(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+}  // namespace
+
 std::string write_failure(const std::string& path, int error) {
     return "the output file " + path + " cannot be written: " + std::strerror(error);
 }
-
-}  // namespace
 
 bool output_exists(const std::string& path) {
     struct stat info {};

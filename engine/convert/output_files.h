@@ -29,6 +29,9 @@ enum class WriteStatus { Written, Exists, Skipped, Failed };
 
 // A work file beside an output that becomes the output only when committed, for
 // writers that need a file to write into (a library command); removed otherwise.
+// "the output file <path> cannot be written: <the system's reason>".
+[[nodiscard]] std::string write_failure(const std::string& path, int error);
+
 class OutputWork {
   public:
     explicit OutputWork(std::string path) : path_(std::move(path)) {}

@@ -1,5 +1,7 @@
 #include "raster.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -51,6 +53,22 @@ void name_image_series(Raster& r) {
     if (count <= 1) return;
     r.output = r.output.image_series();
     r.counted = count;
+}
+
+// A JPEG source that is to be made smaller is decoded at the smallest of libjpeg's
+// scales that still covers the size asked for: the sampling then starts from fewer
+// pixels and the result has the same size, at a fraction of the decoding time.
+void hint_decode_size(Raster& r) {
+    const std::string ext = split_path(r.source).ext;
+    const bool jpeg_name = magick::same_word(ext, ".jpg") || magick::same_word(ext, ".jpeg") ||
+                           magick::same_word(ext, ".jpe");
+    if (r.ctx.job.size.empty() || !jpeg_name) return;
+    unsigned width = 0;
+    unsigned height = 0;
+    char rest = 0;
+    if (std::sscanf(r.ctx.job.size.c_str(), "%ux%u%c", &width, &height, &rest) != 2) return;
+    if (width == 0 || height == 0) return;
+    magick::set_jpeg_decode_size(r.info, width, height);
 }
 
 // The overwrite rule and the source's own name, where they settle the source before
@@ -140,14 +158,19 @@ WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::
     }
     // A transparent area becomes white, never black.
     magick::flatten_onto_white(image);
-    const magick::Exception exception = magick::new_exception();
-    std::size_t size = 0;
-    const magick::Blob jpeg = magick::encode_jpeg(r.info, image, size, exception);
-    if (!jpeg) {
-        reason = "the image cannot be encoded as JPEG: " + magick::reason_text(exception);
+    // Encoded straight into a work file beside the output: no copy of the JPEG in memory.
+    OutputWork work(path);
+    if (!work.open(reason)) return WriteStatus::Failed;
+    errno = 0;
+    if (!magick::write_jpeg(r.info, image, work.descriptor_path(), reason)) {
+        // A full disk or a file-size limit is the file's fault, not the picture's.
+        const int error = errno;
+        if (error == EFBIG || error == ENOSPC || error == EDQUOT || error == EIO) {
+            reason = write_failure(path, error);
+        }
         return WriteStatus::Failed;
     }
-    return write_output_file(path, jpeg.get(), size, replace, reason);
+    return work.commit(replace, reason);
 }
 
 ConvertOutcome write_outputs(Raster& r) {
@@ -229,6 +252,7 @@ ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
     if (r.input.size() > kMaxPathLength) return {kNotConverted, kPathTooLong};
     magick::set_file_name(r.info, r.input, r.exception);
     name_image_series(r);
+    hint_decode_size(r);
     ArgVector args = raster_arguments(ctx.job, r.input, r.output.path);
     if (auto settled = settled_before_reading(r)) return std::move(*settled);
     ctx.link.status("Reading...");

@@ -277,3 +277,31 @@ TEST_F(EngineTest, LinksPlantedAtOutputAndMoveNamesAreNeverFollowedOrReplaced) {
 
 }  // namespace
 }  // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+// A JPEG source made smaller is decoded at a reduced scale; the output keeps exactly the
+// size the job asks for, with and without the aspect ratio, and an enlargement still
+// starts from the whole picture.
+TEST_F(EngineTest, ScaledJpegDecodingKeepsTheAskedSize) {
+    make_picture(in_ + "/big.jpg", {.width = 1001, .height = 667, .format = "JPEG"});
+    const std::pair<std::vector<std::string>, std::pair<int, int>> cases[] = {
+        {{"size=100x100", "aspect_ratio=1"}, {100, 67}},
+        {{"size=100x100", "aspect_ratio=0"}, {100, 100}},
+        {{"size=250x300", "aspect_ratio=1"}, {250, 167}},
+        {{"size=1200x900", "aspect_ratio=1"}, {1200, 800}},
+    };
+    for (const auto& [keys, size] : cases) {
+        std::vector<std::string> job = {"[FORMATS]", "JPEG=1", "[PARAMS]", "erase=1"};
+        job.insert(job.end(), keys.begin(), keys.end());
+        write_job(job);
+        ASSERT_EQ(run(), 0);
+        const PictureInfo jpg = read_picture(out_ + "/big.jpg");
+        EXPECT_EQ(jpg.width, size.first) << keys[0];
+        EXPECT_EQ(jpg.height, size.second) << keys[0];
+    }
+}
+
+}  // namespace
+}  // namespace morvane::test
