@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fd_io.h"
+
 namespace morvane {
 
 namespace {
@@ -118,16 +120,6 @@ bool read_whole_file(const std::string& path, std::string& out, bool& missing) {
     }
 }
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
 // The file that a write really replaces: the target of a symbolic link, else the path.
 std::string write_target(const std::string& path) {
     struct stat info {};
@@ -164,7 +156,7 @@ bool replace_file(const std::string& path, std::string_view bytes) {
     std::string temp_path;
     const int fd = create_temp_beside(target, temp_path);
     if (fd < 0) return false;
-    bool ok = write_all(fd, bytes);
+    bool ok = write_all(fd, bytes.data(), bytes.size());
     if (ok && existed) ok = ::fchmod(fd, info.st_mode & 07777) == 0;
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;

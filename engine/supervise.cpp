@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "fd_io.h"
 #include "job_settings.h"
 #include "log_file.h"
 #include "monitor_link.h"
@@ -44,18 +45,6 @@ void set_limit(int resource, long megabytes) {
     limit.rlim_cur = std::min(limit.rlim_cur, bytes);
     limit.rlim_max = std::min(limit.rlim_max, bytes);
     (void)::setrlimit(resource, &limit);
-}
-
-bool write_all(int fd, const void* data, std::size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 template <typename T>
@@ -138,18 +127,6 @@ std::string encode_request(const std::string& source, const OutputName& output) 
     put(out, static_cast<std::uint64_t>(output.placeholder));
     put(out, static_cast<std::int32_t>(output.width));
     return out;
-}
-
-bool read_exactly(int fd, void* data, std::size_t size) {
-    char* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::read(fd, bytes, size);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        bytes += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
 }
 
 bool read_text(int fd, std::string& text) {

@@ -11,22 +11,12 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "fd_io.h"
 #include "video_frames.h"
 
 namespace morvane::frames {
 
 namespace {
-
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 // Writes a whole file under a fresh name; nothing is left when it fails.
 bool write_file(const std::string& path, const std::uint8_t* bytes, std::size_t size) {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fd_io.h"
 #include "job_settings.h"
 #include "log_file.h"
 #include "monitor_link.h"
@@ -87,18 +88,6 @@ int create_work_file(const std::string& path, mode_t mode, std::string& work_pat
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
-}
-
-bool write_all(int fd, const void* data, std::size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Renames without replacing: 0, EEXIST when the name is taken, or another errno.

@@ -151,12 +151,6 @@ TEST_F(EngineTest, CameraRawBecomesAJpegThroughTheModule) {
                               in_ + "/photo.dng converted\r\n");
 }
 
-}  // namespace
-}  // namespace morvane::test
-
-namespace morvane::test {
-namespace {
-
 TEST_F(EngineTest, WatermarkedRunSaysSoAndLeavesNoWorkFile) {
     make_picture(in_ + "/a.png", {.width = 300, .height = 200, .pattern = "xc:white"});
     make_picture(dir_ / "mark.png", {.width = 30, .height = 30, .pattern = "xc:blue"});
@@ -205,12 +199,6 @@ TEST_F(EngineTest, DocumentsBecomePagesAndABrokenOneDoesNotStopTheRun) {
               (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
 }
 
-}  // namespace
-}  // namespace morvane::test
-
-namespace morvane::test {
-namespace {
-
 // Videos through the whole engine: the frame extractors are found beside the program,
 // the frames of each video become numbered JPEG files, a video that cannot be read is
 // logged and stays, and no frame file outlives the run.
@@ -244,12 +232,6 @@ TEST_F(EngineTest, VideosBecomeNumberedFramesAndOnlyConvertedOnesMove) {
               (std::vector<std::string>{"Tarvik_morvane.lock", "Tarvik_morvane.log"}));
 }
 
-}  // namespace
-}  // namespace morvane::test
-
-namespace morvane::test {
-namespace {
-
 // A link planted where the engine writes is refused: what it points at stays as it was.
 TEST_F(EngineTest, LinksPlantedAtOutputAndMoveNamesAreNeverFollowedOrReplaced) {
     make_picture(in_ + "/a.png");
@@ -274,12 +256,6 @@ TEST_F(EngineTest, LinksPlantedAtOutputAndMoveNamesAreNeverFollowedOrReplaced) {
     EXPECT_EQ(list_folder(out_), (std::vector<std::string>{"a.jpg", "b.jpg"}));
     EXPECT_EQ(list_folder(moved), (std::vector<std::string>{"b.png"}));
 }
-
-}  // namespace
-}  // namespace morvane::test
-
-namespace morvane::test {
-namespace {
 
 // A JPEG source made smaller is decoded at a reduced scale; the output keeps exactly the
 // size the job asks for, with and without the aspect ratio, and an enlargement still
