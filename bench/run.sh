@@ -256,7 +256,7 @@ row_result() { # case key
 }
 
 # --- Instruction counts -------------------------------------------------------------------
-# callgrind follows the engine's conversion children (forked, not executed). A forked
+# callgrind follows the engine's worker processes (forked, not executed). A forked
 # child inherits the parent's counts so far; --dump-before=fork writes those counts out
 # and zeroes them at every fork, so the files of a run add up to its true total.
 
@@ -368,7 +368,7 @@ say "writing $RESULTS"
     echo "VIPS_CONCURRENCY=1); \"workers=2\" and \"two at once\" run two such processes side by"
     echo "side. Speed is relative to mogrify (2.0 = twice as fast). Peak RSS is what"
     echo "\`/usr/bin/time -v\` reports: the larger of the program's own peak and that of its"
-    echo "largest waited-for descendant, so for the engine (a child process per source) and the"
+    echo "largest waited-for descendant, so for the engine (its parent and worker processes) and the"
     echo "per-file rows it is the biggest single process of the tree, not the sum of processes"
     echo "alive at once; the largest over the runs is given."
     for case in "${cases[@]}"; do
@@ -410,7 +410,7 @@ say "writing $RESULTS"
             echo "| mogrify | $(with_commas "$mogrify_ir") | $(with_commas $((mogrify_ir / 5))) | 1.00 |"
             echo
             echo "Of the engine's instructions, $(with_commas "$engine_own") are its own process"
-            echo "(start, job file, walk, supervision) and the rest its 5 conversion children."
+            echo "(start, job file, walk, supervision) and the rest its worker process."
             echo
             echo "Where the instructions go (share of the run, by shared object):"
             echo
