@@ -146,6 +146,19 @@ bool walk_options(Raster& r, ArgVector& args) {
     return true;
 }
 
+// ImageMagick names the file it could not write as `JPEG:/proc/self/fd/N'; the log
+// names the output instead.
+std::string with_output_name(std::string reason, const std::string& descriptor,
+                             const std::string& path) {
+    for (const std::string& name : {"JPEG:" + descriptor + "'", descriptor + "'"}) {
+        for (auto at = reason.find(name); at != std::string::npos; at = reason.find(name, at)) {
+            reason.replace(at, name.size(), path + "'");
+            at += path.size() + 1;
+        }
+    }
+    return reason;
+}
+
 WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::string& reason) {
     const bool replace = r.ctx.job.erase != 0;
     if (!replace && output_exists(path)) return WriteStatus::Exists;
@@ -167,6 +180,8 @@ WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::
         const int error = errno;
         if (error == EFBIG || error == ENOSPC || error == EDQUOT || error == EIO) {
             reason = write_failure(path, error);
+        } else {
+            reason = with_output_name(std::move(reason), work.descriptor_path(), path);
         }
         return WriteStatus::Failed;
     }
