@@ -72,7 +72,9 @@ void release_video() {
     kept_video.reset();
 }
 
-int extract_frames(const FrameFormat& format, const char* source, int first, int last) {
+namespace {
+
+int extract_unguarded(const FrameFormat& format, const char* source, int first, int last) {
     if (source == nullptr) {
         release_video();
         return 0;
@@ -96,10 +98,26 @@ int extract_frames(const FrameFormat& format, const char* source, int first, int
     return written;
 }
 
-long long frame_count(const FrameFormat& format, const char* source) {
+}  // namespace
+
+// Nothing may leave a module's C entry: a failure of any kind lets the video go.
+int extract_frames(const FrameFormat& format, const char* source, int first, int last) noexcept {
+    try {
+        return extract_unguarded(format, source, first, last);
+    } catch (...) {
+        release_video();
+        return kFramesDecodeFailed;
+    }
+}
+
+long long frame_count(const FrameFormat& format, const char* source) noexcept {
     if (source == nullptr) return kFramesNotAVideo;
-    quiet_library();
-    return count_frames(source, format.demuxers);
+    try {
+        quiet_library();
+        return count_frames(source, format.demuxers);
+    } catch (...) {
+        return kFramesNotAVideo;
+    }
 }
 
 }  // namespace morvane::frames

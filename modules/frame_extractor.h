@@ -7,12 +7,12 @@
 namespace morvane::frames {
 
 // The extract entry: frames `first` to `last` of `source` as files; a null `source`
-// closes the kept video.
+// closes the kept video. Throws nothing: a failure is a negative result.
 [[nodiscard]] int extract_frames(const FrameFormat& format, const char* source, int first,
-                                 int last);
+                                 int last) noexcept;
 
-// The count entry.
-[[nodiscard]] long long frame_count(const FrameFormat& format, const char* source);
+// The count entry; throws nothing.
+[[nodiscard]] long long frame_count(const FrameFormat& format, const char* source) noexcept;
 
 // Closes the kept video, if any.
 void release_video();

@@ -12,19 +12,9 @@ const morvane::frames::FrameFormat kBitmaps{"avi", AV_CODEC_ID_BMP, AV_PIX_FMT_B
 
 extern "C" __attribute__((visibility("default"))) int AVItoBMP(void* /*window*/, const char* source,
                                                                int first, int last) {
-    try {
-        return morvane::frames::extract_frames(kBitmaps, source, first, last);
-    } catch (...) {
-        // Nothing may leave a C entry; the call failed and the video is let go.
-        morvane::frames::release_video();
-        return morvane::kFramesDecodeFailed;
-    }
+    return morvane::frames::extract_frames(kBitmaps, source, first, last);
 }
 
 extern "C" __attribute__((visibility("default"))) long long avi_frame_count(const char* source) {
-    try {
-        return morvane::frames::frame_count(kBitmaps, source);
-    } catch (...) {
-        return morvane::kFramesNotAVideo;
-    }
+    return morvane::frames::frame_count(kBitmaps, source);
 }
