@@ -6,7 +6,6 @@
 #include "job_settings.h"
 #include "log_file.h"
 #include "path_util.h"
-#include "supervise.h"
 
 namespace morvane {
 namespace {
@@ -55,14 +54,6 @@ void log_result(LogFile& log, const std::string& source, const ConvertOutcome& o
         if (!outcome.reason.empty()) log.printf("\t%s\r\n", outcome.reason.c_str());
     }
     log.flush();
-}
-
-void dispatch_source(RunContext& ctx, const std::string& source) {
-    const OutputName output = output_name_for(ctx.job, source);
-    create_file_folders(output.path);
-    const ConvertOutcome outcome =
-        supervised(ctx, source, output.path, [&] { return convert_source(ctx, source, output); });
-    log_result(ctx.log, source, outcome, true);
 }
 
 }  // namespace morvane

@@ -1,6 +1,6 @@
 #pragma once
-// dispatch_source: names a source's output under the target folder, creates the folders
-// on the way, converts it and writes its result line to the run log.
+// A source's place in the run: the output name it gets under the target folder, and the
+// result line the run log gets for it.
 
 #include <string>
 
@@ -20,8 +20,5 @@ class LogFile;
 // Folder and list runs mark a failure with " !", single-file runs do not.
 void log_result(LogFile& log, const std::string& source, const ConvertOutcome& outcome,
                 bool mark_failure);
-
-// Always succeeds for its caller; the outcome is in the run log.
-void dispatch_source(RunContext& ctx, const std::string& source);
 
 }  // namespace morvane

@@ -52,17 +52,23 @@ bool starts_with(const std::string& text, const std::string& head) {
 
 }  // namespace
 
+namespace {
+
+Handler converter(RunContext& ctx) {
+    return [&ctx](const std::string& source, const OutputName& output) {
+        return convert_source(ctx, source, output);
+    };
+}
+
+}  // namespace
+
 Workers::Workers(RunContext& ctx)
-    : ctx_(ctx), count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))) {
-    // One worker writes and sends as it goes; several keep it for the engine to write.
-    const bool captured = count_ > 1;
+    : ctx_(ctx),
+      count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))),
+      direct_(ctx, converter(ctx), false) {
+    if (count_ == 1) return;
     for (unsigned i = 0; i < count_; ++i) {
-        slots_.push_back(std::make_unique<SupervisedWorker>(
-            ctx,
-            [&ctx](const std::string& source, const OutputName& output) {
-                return convert_source(ctx, source, output);
-            },
-            captured));
+        slots_.push_back(std::make_unique<SupervisedWorker>(ctx, converter(ctx), true));
     }
 }
 
@@ -73,10 +79,7 @@ Workers::~Workers() {
 void Workers::hand_on(const std::string& source, bool announce, std::function<void()> after) {
     if (count_ == 1) {  // one at a time: everything is written and sent as it happens
         if (announce) ctx_.link.announce_file(source);
-        const OutputName output = output_name_for(ctx_.job, source);
-        create_file_folders(output.path);
-        slots_[0]->begin(source, output);
-        log_result(ctx_.log, source, run_to_end(*slots_[0]).outcome, true);
+        convert_directly(source);
         if (after) after();
         return;
     }
@@ -189,7 +192,7 @@ void Workers::write_finished() {
 void Workers::write_entry(Entry& entry) {
     if (entry.announce) ctx_.link.announce_file(entry.source);
     if (!entry.result) {
-        dispatch_source(ctx_, entry.source);
+        convert_directly(entry.source);
     } else {
         for (const LinkFrame& f : entry.result->frames) {
             (void)ctx_.link.send_message(f.message, f.wparam, f.lparam, f.text);
@@ -198,6 +201,13 @@ void Workers::write_entry(Entry& entry) {
         log_result(ctx_.log, entry.source, entry.result->outcome, true);
     }
     if (entry.after) entry.after();
+}
+
+void Workers::convert_directly(const std::string& source) {
+    const OutputName output = output_name_for(ctx_.job, source);
+    create_file_folders(output.path);
+    direct_.begin(source, output);
+    log_result(ctx_.log, source, run_to_end(direct_).outcome, true);
 }
 
 }  // namespace morvane

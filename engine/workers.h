@@ -38,9 +38,14 @@ class Workers {
     void wait_for_one();
     void write_finished();
     void write_entry(Entry& entry);
+    void convert_directly(const std::string& source);
 
     RunContext& ctx_;
     unsigned count_;
+    // Writes and sends as it goes: every source of a one-worker run, and the sources that
+    // convert alone beside none.
+    SupervisedWorker direct_;
+    // The workers that convert beside each other and keep what they say for the engine.
     std::vector<std::unique_ptr<SupervisedWorker>> slots_;
     std::deque<std::unique_ptr<Entry>> queue_;  // in the order handed on
 };
