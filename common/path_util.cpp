@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +109,25 @@ std::string absolute_path(const std::string& path) {
     std::string absolute = join_path(folder, path);
     std::free(folder);
     return absolute;
+}
+
+void remove_files_matching(const std::string& folder,
+                           const std::function<bool(const std::string& name)>& matches) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> doomed;  // read first: the folder changes as they go
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && matches(name)) doomed.push_back(name);
+    }
+    for (const std::string& name : doomed) {
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(info.st_mode)) {
+            (void)::unlinkat(::dirfd(dir), name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 }  // namespace morvane

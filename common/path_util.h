@@ -2,6 +2,7 @@
 // Path text helpers shared by the three programs: tidying, splitting, joining and
 // creating every folder of a path.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,5 +51,10 @@ void create_folder_path(const std::string& path);
 
 // Creates every folder on the way to a file; the part after the last '/' is not created.
 void create_file_folders(const std::string& file_path);
+
+// Removes the entries of `folder` that are not folders and whose names `matches`
+// accepts; a symbolic link is removed itself, never followed.
+void remove_files_matching(const std::string& folder,
+                           const std::function<bool(const std::string& name)>& matches);
 
 }  // namespace morvane

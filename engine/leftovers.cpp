@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "page_renderer.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -35,28 +36,10 @@ bool is_work_file_of(std::string_view name, const std::string& stem) {
     return name.substr(name.size() - kSuffixLength - kWorkTag.size(), kWorkTag.size()) == kWorkTag;
 }
 
-// "<base>_<n>.pnm|.bmp|.ppm" or "<base>.pnm": a page or frame file of the source.
-bool is_page_or_frame_of(const std::string& name, const std::string& base) {
+// "<base>_<n>.bmp|.ppm": a frame file of the source.
+bool is_frame_of(const std::string& name, const std::string& base) {
     const std::string ext = split_path(name).ext;
-    if (ext != ".pnm" && ext != ".bmp" && ext != ".ppm") return false;
-    return starts_with(name, base + "_") || name == base + ".pnm";
-}
-
-// Removes the plain files of `folder` whose names `leftover` recognises; never follows
-// a link, never a folder.
-template <typename Test>
-void remove_in(const std::string& folder, Test leftover) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return;
-    std::vector<std::string> doomed;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (entry->d_type != DT_DIR && leftover(name)) doomed.push_back(name);
-    }
-    for (const std::string& name : doomed) {
-        (void)::unlinkat(::dirfd(dir), name.c_str(), 0);
-    }
-    ::closedir(dir);
+    return (ext == ".bmp" || ext == ".ppm") && starts_with(name, base + "_");
 }
 
 // Records are "source\0output\0move folder\0", so any name survives the trip.
@@ -111,18 +94,20 @@ void sweep_killed_runs(const std::string& temp_folder) {
 void remove_leftovers(const std::string& temp_folder, const WorkPlaces& w) {
     const std::string base = split_path(w.source).name;
     if (!temp_folder.empty()) {
-        remove_in(temp_folder, [&](const std::string& name) {
-            return name == "tmp.jpg" || (!base.empty() && is_page_or_frame_of(name, base));
+        if (!base.empty()) remove_page_files(temp_folder, base);
+        remove_files_matching(temp_folder, [&base](const std::string& name) {
+            return name == "tmp.jpg" || (!base.empty() && is_frame_of(name, base));
         });
     }
     const PathParts out = split_path(w.output);
     if (!out.name.empty()) {
-        remove_in(out.folder,
-                  [&](const std::string& name) { return is_work_file_of(name, out.name); });
+        remove_files_matching(out.folder, [&out](const std::string& name) {
+            return is_work_file_of(name, out.name);
+        });
     }
     const PathParts source = split_path(w.source);
     if (!w.move_folder.empty() && !source.name.empty()) {
-        remove_in(w.move_folder, [&](const std::string& name) {
+        remove_files_matching(w.move_folder, [&source](const std::string& name) {
             return is_work_file_of(name, source.name + source.ext);
         });
     }

@@ -221,7 +221,7 @@ SupervisedWorker::SupervisedWorker(RunContext& ctx, Handler handler, bool captur
     : ctx_(ctx), handler_(std::move(handler)), captured_(captured) {}
 
 SupervisedWorker::~SupervisedWorker() {
-    stop(busy_);
+    (void)stop(busy_);
 }
 
 bool SupervisedWorker::start() {
@@ -254,9 +254,10 @@ bool SupervisedWorker::start() {
     return true;
 }
 
-// Ends the worker process: with `kill` at once, else by closing its request pipe.
-void SupervisedWorker::stop(bool kill) {
-    if (pid_ < 0) return;
+// Ends the worker process, with `kill` at once, else by closing its request pipe, and
+// gives its wait status.
+int SupervisedWorker::stop(bool kill) {
+    if (pid_ < 0) return 0;
     if (kill) (void)::kill(pid_, SIGKILL);
     ::close(requests_);
     ::close(results_);
@@ -265,6 +266,7 @@ void SupervisedWorker::stop(bool kill) {
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    return status;
 }
 
 void SupervisedWorker::begin(const std::string& source, const OutputName& output) {
@@ -274,7 +276,7 @@ void SupervisedWorker::begin(const std::string& source, const OutputName& output
     gone_ = false;
     result_started_ = false;
     received_.clear();
-    if (pid_ >= 0 && served_ >= kSourcesPerWorker) stop(false);
+    if (pid_ >= 0 && served_ >= kSourcesPerWorker) (void)stop(false);
     if (pid_ < 0 && !start()) {
         // No worker process: the conversion runs here, unsupervised.
         inline_result_ = convert_here(
@@ -335,14 +337,8 @@ SupervisedResult SupervisedWorker::finish() {
         // reported in full
     } else {
         const bool timed_out = !gone_ && !complete();
-        if (timed_out) (void)::kill(pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        ::close(requests_);
-        ::close(results_);
-        requests_ = results_ = -1;
-        pid_ = -1;
+        // A worker still there ran out of time or spoke nonsense: it goes too.
+        const int status = stop(!gone_);
         // A worker that spoke to the window itself may have stopped in mid-message.
         if (!captured_) ctx_.link.disconnect();
         remove_leftovers(ctx_.temp.folder, places_);

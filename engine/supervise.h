@@ -62,7 +62,7 @@ class SupervisedWorker {
 
   private:
     bool start();
-    void stop(bool kill);
+    int stop(bool kill);
     [[nodiscard]] bool complete() const;
 
     RunContext& ctx_;

@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,6 +15,7 @@
 #include <unistd.h>
 
 #include "documents_ghostscript.h"
+#include "path_util.h"
 
 namespace morvane {
 
@@ -167,19 +166,8 @@ std::string page_file_name(const std::string& folder, const std::string& base, i
 }
 
 void remove_page_files(const std::string& folder, const std::string& base) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return;
-    std::vector<std::string> found;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (is_page_file(entry->d_name, base)) found.emplace_back(entry->d_name);
-    }
-    for (const std::string& name : found) {
-        const std::string path = folder + "/" + name;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
-            (void)::unlink(path.c_str());
-        }
-    }
+    remove_files_matching(folder,
+                          [&base](const std::string& name) { return is_page_file(name, base); });
 }
 
 ChildOutcome run_in_child(const std::function<bool(std::string&)>& work,

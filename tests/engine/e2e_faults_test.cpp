@@ -370,23 +370,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadOnlyFolder,
 
 class SourceFolderGone : public FaultTest, public ::testing::WithParamInterface<bool> {};
 
-// Result lines of the log body: converted, kept or not converted.
-unsigned result_lines(const std::string& body) {
-    unsigned lines = 0;
-    std::size_t start = 0;
-    while (start < body.size()) {
-        std::size_t end = body.find("\r\n", start);
-        if (end == std::string::npos) end = body.size();
-        const std::string line = body.substr(start, end - start);
-        if (line.rfind("Could not convert ", 0) == 0 || ends_with(line, " converted") ||
-            contains(line, " was not created,")) {
-            ++lines;
-        }
-        start = end + 2;
-    }
-    return lines;
-}
-
 TEST_P(SourceFolderGone, RunReachesItsFooter) {
     const bool removed = GetParam();
     constexpr int kCount = 16;

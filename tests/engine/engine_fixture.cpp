@@ -68,4 +68,20 @@ std::string expected_footer(unsigned count) {
            std::to_string(count) + "\r\n";
 }
 
+unsigned result_lines(const std::string& body) {
+    unsigned lines = 0;
+    std::size_t start = 0;
+    while (start < body.size()) {
+        std::size_t end = body.find("\r\n", start);
+        if (end == std::string::npos) end = body.size();
+        const std::string line = body.substr(start, end - start);
+        if (line.starts_with("Could not convert ") || line.ends_with(" converted") ||
+            line.find(" was not created,") != std::string::npos) {
+            ++lines;
+        }
+        start = end + 2;
+    }
+    return lines;
+}
+
 }  // namespace morvane::test

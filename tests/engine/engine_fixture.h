@@ -45,5 +45,7 @@ struct HeaderValues {
 };
 [[nodiscard]] std::string expected_header(const HeaderValues& v);
 [[nodiscard]] std::string expected_footer(unsigned count);
+// How many result lines (converted, kept or not converted) a log body holds.
+[[nodiscard]] unsigned result_lines(const std::string& body);
 
 }  // namespace morvane::test
