@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "frame_files.h"
 #include "path_util.h"
 #include "temp_folder.h"
 #include "video_frames.h"

@@ -2,7 +2,7 @@
 // The work behind both extractor modules' entries (see video_frames.h). Each module
 // holds its own kept video: this code is compiled into each of them.
 
-#include "frame_files.h"
+#include "frame_format.h"
 
 namespace morvane::frames {
 

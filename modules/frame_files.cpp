@@ -31,6 +31,15 @@ bool write_file(const std::string& path, const std::uint8_t* bytes, std::size_t 
     return false;
 }
 
+// FFmpeg's encoder and the RGB layout it takes for each kind of frame file.
+AVCodecID encoder_of(FrameFile file) {
+    return file == FrameFile::Bitmap ? AV_CODEC_ID_BMP : AV_CODEC_ID_PPM;
+}
+
+AVPixelFormat pixels_of(FrameFile file) {
+    return file == FrameFile::Bitmap ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24;
+}
+
 }  // namespace
 
 std::string FrameWriter::name(int n) const {
@@ -42,7 +51,7 @@ int FrameWriter::prepare(int width, int height) {
     if (encoder_ && encoder_->width == width && encoder_->height == height) return 0;
     encoder_.reset();
     rgb_.reset();
-    const AVCodec* codec = avcodec_find_encoder(format_.encoder);
+    const AVCodec* codec = avcodec_find_encoder(encoder_of(format_.file));
     if (codec == nullptr) return kFramesCannotEncode;
     encoder_.reset(avcodec_alloc_context3(codec));
     rgb_.reset(av_frame_alloc());
@@ -50,13 +59,13 @@ int FrameWriter::prepare(int width, int height) {
     if (!encoder_ || !rgb_ || !packet_) return kFramesCannotEncode;
     encoder_->width = width;
     encoder_->height = height;
-    encoder_->pix_fmt = format_.pixels;
+    encoder_->pix_fmt = pixels_of(format_.file);
     encoder_->time_base = AVRational{1, 25};  // required, unused by picture encoders
     if (avcodec_open2(encoder_.get(), codec, nullptr) < 0) {
         encoder_.reset();
         return kFramesCannotEncode;
     }
-    rgb_->format = format_.pixels;
+    rgb_->format = pixels_of(format_.file);
     rgb_->width = width;
     rgb_->height = height;
     if (av_frame_get_buffer(rgb_.get(), 0) < 0) {
@@ -69,9 +78,9 @@ int FrameWriter::prepare(int width, int height) {
 // Converts the frame to RGB and encodes it into `packet_`.
 int FrameWriter::encode(const AVFrame& frame) {
     const auto source_format = static_cast<AVPixelFormat>(frame.format);
-    scaler_ =
-        sws_getCachedContext(scaler_, frame.width, frame.height, source_format, frame.width,
-                             frame.height, format_.pixels, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source_format, frame.width,
+                                   frame.height, pixels_of(format_.file), SWS_BILINEAR, nullptr,
+                                   nullptr, nullptr);
     if (scaler_ == nullptr || av_frame_make_writable(rgb_.get()) < 0) return kFramesCannotEncode;
     if (sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, rgb_->data,
                   rgb_->linesize) != frame.height) {

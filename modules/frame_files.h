@@ -10,17 +10,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "frame_format.h"
 #include "frame_source.h"
 
 namespace morvane::frames {
-
-// What a module makes of a video: the demuxers it accepts and the files it writes.
-struct FrameFormat {
-    const char* demuxers;   // comma-separated FFmpeg demuxer names
-    AVCodecID encoder;      // AV_CODEC_ID_BMP or AV_CODEC_ID_PPM
-    AVPixelFormat pixels;   // the RGB layout the encoder takes
-    const char* extension;  // ".bmp" or ".ppm"
-};
 
 // Writes the frames of one call as "<prefix><n><extension>", n from 0. A file is
 // created fresh (never through a link), mode 0600, and a file cut short is removed.

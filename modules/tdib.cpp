@@ -6,7 +6,7 @@
 
 namespace {
 
-const morvane::frames::FrameFormat kBitmaps{"avi", AV_CODEC_ID_BMP, AV_PIX_FMT_BGR24, ".bmp"};
+const morvane::frames::FrameFormat kBitmaps{"avi", morvane::frames::FrameFile::Bitmap, ".bmp"};
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 
 namespace {
 
-const morvane::frames::FrameFormat kPixmaps{"mpeg,mpegvideo,mpegts", AV_CODEC_ID_PPM,
-                                            AV_PIX_FMT_RGB24, ".ppm"};
+const morvane::frames::FrameFormat kPixmaps{"mpeg,mpegvideo,mpegts",
+                                            morvane::frames::FrameFile::Pixmap, ".ppm"};
 
 }  // namespace
 
