@@ -6,6 +6,13 @@
 
 namespace morvane {
 
+bool UniqueFd::close() {
+    if (fd_ < 0) return true;
+    const int status = ::close(fd_);
+    fd_ = -1;
+    return status == 0;
+}
+
 bool write_all(int fd, const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "documents_ghostscript.h"
+#include "fd_io.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -27,21 +28,6 @@ std::chrono::seconds time_limit = kRenderTimeLimit;
 // pixel area far below this); a document that tries is stopped.
 constexpr rlim_t kMaxPageFileSize = rlim_t{1} << 30;
 constexpr std::size_t kMaxMessage = 1024;
-
-// A descriptor closed on every way out.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) (void)::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 bool is_page_file(const std::string& name, const std::string& base) {
     if (name == base + ".pnm") return true;
@@ -96,14 +82,7 @@ std::vector<std::string> renderer_arguments(const RenderRequest& request) {
     std::string message;
     const bool done = work(message);
     message.resize(std::min(message.size(), kMaxMessage));
-    const char* bytes = message.data();
-    for (std::size_t left = message.size(); left > 0;) {
-        const ssize_t written = ::write(report, bytes, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        bytes += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    (void)write_all(report, message.data(), message.size());
     ::_exit(done ? 0 : 1);
 }
 
@@ -183,7 +162,7 @@ ChildOutcome run_in_child(const std::function<bool(std::string&)>& work,
         child_main(work, ends[1], parent);
     }
     ::close(ends[1]);
-    const Descriptor report(ends[0]);
+    const UniqueFd report(ends[0]);
     if (pid < 0) {
         return {false, std::string("the renderer cannot be started: ") + std::strerror(errno)};
     }
