@@ -17,8 +17,6 @@ namespace morvane {
 
 namespace {
 
-constexpr const char* kReplacesSource = "the output would replace the source itself";
-
 // The decoder's entry, or null with the reason for the log.
 tcrw_decode_fn find_decoder(RunContext& ctx, std::string& reason) {
     std::string error = "no module folder is known to this run";
@@ -29,15 +27,6 @@ tcrw_decode_fn find_decoder(RunContext& ctx, std::string& reason) {
             std::string("the camera-raw decoder ") + kTcrwModule + " cannot be loaded: " + error;
     }
     return reinterpret_cast<tcrw_decode_fn>(entry);
-}
-
-// The overwrite rule and the source's own name settle the source before it is decoded.
-std::optional<ConvertOutcome> settled_before_decoding(const RunContext& ctx,
-                                                      const std::string& source,
-                                                      const std::string& output) {
-    if (ctx.job.erase == 0 && output_exists(output)) return ConvertOutcome{kOutputExists, {}};
-    if (is_same_file(output, source)) return ConvertOutcome{kNotConverted, kReplacesSource};
-    return std::nullopt;
 }
 
 // The decoded picture, or null with the reason set.
@@ -58,41 +47,33 @@ magick::ImageList decode(tcrw_decode_fn decoder, const std::string& source, std:
     return image;
 }
 
-ConvertOutcome write_jpeg(const RunContext& ctx, const magick::ImageList& image,
-                          const std::string& output) {
+Outcome write_jpeg(const RunContext& ctx, const magick::ImageList& image,
+                   const std::string& output) {
     const magick::ImageInfo defaults = magick::new_image_info();
     const magick::Exception exception = magick::new_exception();
     std::size_t size = 0;
     const magick::Blob jpeg = magick::encode_jpeg(defaults, image.get(), size, exception);
     if (!jpeg) {
-        return {kNotConverted,
+        return {Result::Failed,
                 "the image cannot be encoded as JPEG: " + magick::reason_text(exception)};
     }
-    std::string reason;
-    switch (write_output_file(output, jpeg.get(), size, ctx.job.erase != 0, reason)) {
-        case WriteStatus::Written:
-        case WriteStatus::Skipped:
-            return {kConverted, {}};
-        case WriteStatus::Exists:
-            return {kOutputExists, {}};
-        case WriteStatus::Failed:
-            break;
-    }
-    return {kNotConverted, reason};
+    Outcome outcome;
+    outcome.result =
+        write_output_file(output, jpeg.get(), size, replaces_outputs(ctx.job), outcome.reason);
+    return outcome;
 }
 
 }  // namespace
 
-ConvertOutcome convert_camera_raw(RunContext& ctx, const std::string& source,
-                                  const OutputName& output) {
+Outcome convert_camera_raw(RunContext& ctx, const std::string& source, const OutputName& output) {
     // One picture per source: a numbered name is written as its first number.
     const std::string path = output.for_number(0);
-    if (auto settled = settled_before_decoding(ctx, source, path)) return std::move(*settled);
+    if (auto settled = settle_output(ctx.job, path, source)) return std::move(*settled);
     std::string reason;
     const tcrw_decode_fn decoder = find_decoder(ctx, reason);
-    if (decoder == nullptr) return {kNotConverted, reason};
+    if (decoder == nullptr) return {Result::Failed, reason};
     const magick::ImageList image = decode(decoder, source, reason);
-    if (!image) return {kNotConverted, reason};
+    if (!image) return {Result::Failed, reason};
     return write_jpeg(ctx, image, path);
 }
 

@@ -6,8 +6,10 @@
 
 #include "converters.h"
 #include "job_settings.h"
+#include "log_file.h"
 #include "monitor_link.h"
 #include "output_files.h"
+#include "output_options.h"
 #include "path_util.h"
 #include "raster.h"
 
@@ -30,8 +32,13 @@ bool same_letters(std::string_view a, std::string_view b) {
     return true;
 }
 
-ConvertOutcome run_converter(RunContext& ctx, const std::string& source, const OutputName& output) {
-    switch (route_for_extension(split_path(source).ext)) {
+Outcome run_converter(RunContext& ctx, const std::string& source, const OutputName& output) {
+    const Route route = route_for_extension(split_path(source).ext);
+    // Camera raw is written at its decoded size whatever the job asks.
+    if (route != Route::CameraRaw) {
+        if (auto problem = size_problem(ctx.job)) return {Result::Refused, std::move(*problem)};
+    }
+    switch (route) {
         case Route::CameraRaw:
             return convert_camera_raw(ctx, source, output);
         case Route::Pdf:
@@ -48,6 +55,27 @@ ConvertOutcome run_converter(RunContext& ctx, const std::string& source, const O
             break;
     }
     return convert_raster(ctx, source, output);
+}
+
+// The source's outcome as the run counts it: 1, 0 or -1. A source that cannot be read
+// gets its two lines here; the other failures' reason goes to the caller.
+ConvertOutcome counted(RunContext& ctx, const std::string& source, Outcome outcome) {
+    switch (outcome.result) {
+        case Result::Written:
+        case Result::Skipped:
+            return {kConverted, {}};
+        case Result::Kept:
+            return {kOutputExists, {}};
+        case Result::Unreadable:
+            ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", source.c_str());
+            ctx.log.printf("\t%s\r\n", outcome.reason.c_str());
+            ctx.log.flush();
+            return {kNotConverted, {}};
+        case Result::Refused:
+        case Result::Failed:
+            break;
+    }
+    return {kNotConverted, std::move(outcome.reason)};
 }
 
 }  // namespace
@@ -80,7 +108,7 @@ ConvertOutcome convert_source(RunContext& ctx, const std::string& source,
     if (source.size() > kMaxPathLength || output.path.size() > kMaxPathLength) {
         return {kNotConverted, "the path is longer than Linux allows"};
     }
-    ConvertOutcome outcome = run_converter(ctx, source, output);
+    ConvertOutcome outcome = counted(ctx, source, run_converter(ctx, source, output));
     // Only a converted source moves; a kept output or a failure leaves it in place.
     if (outcome.result == kConverted && ctx.job.move != 0) move_source(ctx, source);
     return outcome;

@@ -7,22 +7,23 @@
 #include <string_view>
 
 #include "convert_source.h"
+#include "outcome.h"
 
 namespace morvane {
 
-[[nodiscard]] ConvertOutcome convert_camera_raw(RunContext& ctx, const std::string& source,
-                                                const OutputName& output);
-[[nodiscard]] ConvertOutcome convert_pdf(RunContext& ctx, const std::string& source,
+[[nodiscard]] Outcome convert_camera_raw(RunContext& ctx, const std::string& source,
                                          const OutputName& output);
+[[nodiscard]] Outcome convert_pdf(RunContext& ctx, const std::string& source,
+                                  const OutputName& output);
 // PostScript, EPS and Illustrator sources.
-[[nodiscard]] ConvertOutcome convert_postscript(RunContext& ctx, const std::string& source,
-                                                const OutputName& output);
-[[nodiscard]] ConvertOutcome convert_avi(RunContext& ctx, const std::string& source,
+[[nodiscard]] Outcome convert_postscript(RunContext& ctx, const std::string& source,
                                          const OutputName& output);
-[[nodiscard]] ConvertOutcome convert_mpeg(RunContext& ctx, const std::string& source,
-                                          const OutputName& output);
-[[nodiscard]] ConvertOutcome convert_photoshop(RunContext& ctx, const std::string& source,
-                                               const OutputName& output);
+[[nodiscard]] Outcome convert_avi(RunContext& ctx, const std::string& source,
+                                  const OutputName& output);
+[[nodiscard]] Outcome convert_mpeg(RunContext& ctx, const std::string& source,
+                                   const OutputName& output);
+[[nodiscard]] Outcome convert_photoshop(RunContext& ctx, const std::string& source,
+                                        const OutputName& output);
 
 // True when the extension's leading characters equal `lead`, case ignored (an
 // extension shorter than `lead` never matches).

@@ -50,13 +50,6 @@ Document make_document(RunContext& ctx, const std::string& source, const OutputN
         pdf};
 }
 
-// Why a page was not written: ImageMagick could not read or convert it, or its output
-// file could not be written.
-struct PageFailure {
-    std::string reason;
-    bool unreadable = false;
-};
-
 // Removes what is left of a document's page files on every way out.
 class PageFilesGuard {
   public:
@@ -84,98 +77,82 @@ std::string page_output(const Document& d, std::size_t count, int number) {
     return path;
 }
 
-WriteStatus run_page_command(const Document& d, const std::string& page, const std::string& output,
-                             PageFailure& failure) {
+// A page file to its output: Unreadable when ImageMagick cannot read or convert it,
+// Failed when the output cannot be written.
+Outcome run_page_command(const Document& d, const std::string& page, const std::string& output) {
     const JobSettings& job = d.ctx.job;
+    Outcome outcome{Result::Unreadable, {}};
     InputFile in;
-    if (!in.open(page, failure.reason)) {
-        failure.unreadable = true;
-        return WriteStatus::Failed;
-    }
+    if (!in.open(page, outcome.reason)) return outcome;
+    outcome.result = Result::Failed;
     OutputWork work(output);
-    if (!work.open(failure.reason)) return WriteStatus::Failed;
+    if (!work.open(outcome.reason)) return outcome;
     ArgVector args("Tarvik");
     args.push_back(in.item("PNM"));
     build_output_options(job, args);
     if (!d.pdf && job.eps_trim == 1) args.push_back("-trim");
     args.push_back("JPEG:" + work.descriptor_path());
-    if (!magick::convert_command(args.count(), args.argv(), failure.reason)) {
-        failure.reason = in.named(failure.reason);
-        failure.unreadable = true;
-        return WriteStatus::Failed;
+    if (!magick::convert_command(args.count(), args.argv(), outcome.reason)) {
+        return {Result::Unreadable, in.named(outcome.reason)};
     }
-    return work.commit(job.erase != 0, failure.reason);
+    outcome.result = work.commit(replaces_outputs(job), outcome.reason);
+    return outcome;
 }
 
-WriteStatus convert_page(const Document& d, const std::string& page, const std::string& output,
-                         PageFailure& failure) {
-    if (d.ctx.job.erase == 0 && output_exists(output)) return WriteStatus::Exists;
-    if (is_same_file(output, d.input)) {
-        failure.reason = kReplacesSource;
-        return WriteStatus::Failed;
-    }
-    const WriteStatus status = run_page_command(d, page, output, failure);
-    if (status == WriteStatus::Written && d.pdf && d.ctx.job.watermark_mode == 2) {
+Outcome convert_page(const Document& d, const std::string& page, const std::string& output) {
+    if (auto settled = settle_output(d.ctx.job, output, d.input)) return std::move(*settled);
+    const Outcome outcome = run_page_command(d, page, output);
+    if (outcome.result == Result::Written && d.pdf && d.ctx.job.watermark_mode == 2) {
         // A watermark image that cannot be read leaves the page as it is.
-        std::string ignored;
-        (void)watermark_output_file(d.ctx, output, ignored);
+        (void)watermark_output_file(d.ctx, output);
     }
-    return status;
+    return outcome;
 }
 
-ConvertOutcome failed(const Document& d, const PageFailure& failure) {
-    if (!failure.unreadable) return {kNotConverted, failure.reason};
-    log_unreadable(d.ctx, d.source, failure.reason);
-    return {kNotConverted, {}};
-}
-
-// Converts the page files in order, removing each once its page is done or skipped. A
+// Converts the page files in order, removing each once its page is done or skipped. The
+// outputs are numbered from 1 in the order rendered, whatever page the range began at. A
 // PDF gives up at its first page that fails; PostScript goes on with the next page.
-ConvertOutcome convert_pages(const Document& d, const std::vector<std::string>& pages,
-                             int first_number) {
+Outcome convert_pages(const Document& d, const std::vector<std::string>& pages) {
     d.ctx.link.status("Writing...");
     std::size_t written = 0;
-    std::size_t existed = 0;
-    std::optional<PageFailure> first_failure;
+    std::size_t kept = 0;
+    std::optional<Outcome> first_failure;
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        const int number = first_number + static_cast<int>(i);
+        const int number = static_cast<int>(i) + 1;
         d.ctx.link.status("Writing image # " + std::to_string(number) + "...");
-        PageFailure failure;
-        const WriteStatus status =
-            convert_page(d, pages[i], page_output(d, pages.size(), number), failure);
+        Outcome page = convert_page(d, pages[i], page_output(d, pages.size(), number));
         (void)::unlink(pages[i].c_str());
         d.ctx.heartbeat.beat();  // a long document gets its time limit per page
-        if (status == WriteStatus::Written) ++written;
-        if (status == WriteStatus::Exists) ++existed;
-        if (status == WriteStatus::Failed && d.pdf) return failed(d, failure);
-        if (status == WriteStatus::Failed && !first_failure) first_failure = std::move(failure);
+        if (page.result == Result::Written) ++written;
+        if (page.result == Result::Kept) ++kept;
+        const bool failed = page.result != Result::Written && page.result != Result::Kept;
+        if (failed && d.pdf) return page;
+        if (failed && !first_failure) first_failure = std::move(page);
     }
     d.ctx.link.progress(90);
     report_full_progress(d.ctx);
-    if (written > 0) return {kConverted, {}};
-    if (existed == pages.size()) return {kOutputExists, {}};
-    return failed(d, first_failure.value_or(PageFailure{}));
+    if (written > 0) return {Result::Written, {}};
+    if (kept == pages.size()) return {Result::Kept, {}};
+    return first_failure.value_or(Outcome{});
 }
 
-ConvertOutcome render_and_convert(const Document& d, RenderRequest request) {
+Outcome render_and_convert(const Document& d, RenderRequest request) {
     if (d.ctx.temp.folder.empty()) {
-        return {kNotConverted, "there is no temporary folder for the page files"};
+        return {Result::Failed, "there is no temporary folder for the page files"};
     }
     request.source = d.input;
     request.folder = d.ctx.temp.folder;
     request.base = d.base;
-    d.ctx.link.status("Reading...");
+    // A PDF shows "Writing..." first; PostScript says it is reading while it renders.
+    if (!d.pdf) d.ctx.link.status("Reading...");
     const PageFilesGuard guard(request.folder, request.base);
     std::vector<std::string> pages;
     std::string reason;
-    if (!render_pages(request, pages, reason)) {
-        log_unreadable(d.ctx, d.source, reason);
-        return {kNotConverted, {}};
-    }
+    if (!render_pages(request, pages, reason)) return {Result::Unreadable, reason};
     for (const std::string& page : pages) d.ctx.temp.add(page);
     d.ctx.heartbeat.beat();
     d.ctx.link.progress(25);
-    return convert_pages(d, pages, request.first_page);
+    return convert_pages(d, pages);
 }
 
 int density_or_default(int density) {
@@ -184,26 +161,16 @@ int density_or_default(int density) {
 
 }  // namespace
 
-void log_unreadable(RunContext& ctx, const std::string& source, const std::string& reason) {
-    ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", source.c_str());
-    ctx.log.printf("\t%s\r\n", reason.c_str());
-    ctx.log.flush();
-}
-
 void report_full_progress(RunContext& ctx) {
     if (!ctx.link.connected()) return;
     ctx.link.progress(100);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-InputFile::~InputFile() {
-    if (fd_ >= 0) (void)::close(fd_);
-}
-
 bool InputFile::open(const std::string& path, std::string& reason) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ >= 0) return true;
+    fd_ = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd_) return true;
     reason = "the file " + path + " cannot be opened: " + std::strerror(errno);
     return false;
 }
@@ -228,11 +195,10 @@ std::string InputFile::named(std::string reason) const {
 }
 
 std::string InputFile::descriptor_path() const {
-    return "/proc/self/fd/" + std::to_string(fd_);
+    return "/proc/self/fd/" + std::to_string(fd_.get());
 }
 
-ConvertOutcome convert_postscript(RunContext& ctx, const std::string& source,
-                                  const OutputName& output) {
+Outcome convert_postscript(RunContext& ctx, const std::string& source, const OutputName& output) {
     const Document d = make_document(ctx, source, output, false);
     const std::string ext = split_path(source).ext;
     RenderRequest request;
@@ -241,7 +207,7 @@ ConvertOutcome convert_postscript(RunContext& ctx, const std::string& source,
     return render_and_convert(d, request);
 }
 
-ConvertOutcome convert_pdf(RunContext& ctx, const std::string& source, const OutputName& output) {
+Outcome convert_pdf(RunContext& ctx, const std::string& source, const OutputName& output) {
     const Document d = make_document(ctx, source, output, true);
     RenderRequest request;
     request.density = density_or_default(ctx.job.pdf_density);

@@ -1,19 +1,13 @@
 #pragma once
-// What the document converters (PDF, PostScript, Photoshop) share: the failure lines of
-// a document that cannot be read, the end of their progress reports, and reading a file
-// into ImageMagick by its descriptor.
+// What the document converters (PDF, PostScript, Photoshop) share: the end of their
+// progress reports, and reading a file into ImageMagick by its descriptor.
 
 #include <string>
 
+#include "fd_io.h"
 #include "run_context.h"
 
 namespace morvane {
-
-inline constexpr const char* kReplacesSource = "the output would replace the source itself";
-
-// "The file ... cannot be read by Tarvik_morvane" and the reason on the next line,
-// flushed.
-void log_unreadable(RunContext& ctx, const std::string& source, const std::string& reason);
 
 // Progress 100 and a short pause, so the Monitor window shows the bar full; only when
 // it listens.
@@ -25,9 +19,6 @@ void report_full_progress(RunContext& ctx);
 class InputFile {
   public:
     InputFile() = default;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
 
     // False with `reason` set when the file cannot be opened.
     [[nodiscard]] bool open(const std::string& path, std::string& reason);
@@ -39,7 +30,7 @@ class InputFile {
     [[nodiscard]] std::string descriptor_path() const;
 
     std::string path_;
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 }  // namespace morvane

@@ -22,28 +22,6 @@ namespace morvane {
 
 namespace {
 
-// A file descriptor closed on every way out.
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { (void)close(); }
-
-    [[nodiscard]] int get() const { return fd_; }
-    [[nodiscard]] explicit operator bool() const { return fd_ >= 0; }
-    // Closes now; false when the close reports an error (a write that did not land).
-    bool close() {
-        if (fd_ < 0) return true;
-        const int status = ::close(fd_);
-        fd_ = -1;
-        return status == 0;
-    }
-
-  private:
-    int fd_;
-};
-
 // A work file that is removed unless the work went through.
 class TempGuard {
   public:
@@ -109,6 +87,8 @@ bool is_symbolic_link(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+constexpr const char* kReplacesSource = "the output would replace the source itself";
+
 }  // namespace
 
 std::string write_failure(const std::string& path, int error) {
@@ -127,54 +107,63 @@ bool is_same_file(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool replaces_outputs(const JobSettings& job) {
+    return job.erase != 0;
+}
+
+std::optional<Outcome> settle_output(const JobSettings& job, const std::string& output,
+                                     const std::string& input) {
+    if (!replaces_outputs(job) && output_exists(output)) return Outcome{Result::Kept, {}};
+    if (is_same_file(output, input)) return Outcome{Result::Failed, kReplacesSource};
+    return std::nullopt;
+}
+
 OutputWork::~OutputWork() {
-    if (fd_ >= 0) (void)::close(fd_);
+    (void)fd_.close();
     if (!work_path_.empty()) (void)::unlink(work_path_.c_str());
 }
 
 bool OutputWork::open(std::string& reason) {
-    fd_ = create_work_file(path_, 0666, work_path_);
-    if (fd_ >= 0) return true;
+    fd_ = UniqueFd(create_work_file(path_, 0666, work_path_));
+    if (fd_) return true;
     work_path_.clear();
     reason = write_failure(path_, errno);
     return false;
 }
 
 std::string OutputWork::descriptor_path() const {
-    return "/proc/self/fd/" + std::to_string(fd_);
+    return "/proc/self/fd/" + std::to_string(fd_.get());
 }
 
-WriteStatus OutputWork::commit(bool replace, std::string& reason) {
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0) {
+Result OutputWork::commit(bool replace, std::string& reason) {
+    if (!fd_.close()) {
         reason = write_failure(path_, errno);
-        return WriteStatus::Failed;
+        return Result::Failed;
     }
     // A link planted at the output name is neither followed nor replaced.
     if (replace && is_symbolic_link(path_)) {
         reason = "the output file " + path_ + " is a symbolic link and was left as it is";
-        return WriteStatus::Failed;
+        return Result::Failed;
     }
     const int error =
         replace ? rename_replace(work_path_, path_) : rename_no_replace(work_path_, path_);
-    if (error == EEXIST && !replace) return WriteStatus::Exists;
+    if (error == EEXIST && !replace) return Result::Kept;
     if (error != 0) {
         reason = write_failure(path_, error);
-        return WriteStatus::Failed;
+        return Result::Failed;
     }
     work_path_.clear();
-    return WriteStatus::Written;
+    return Result::Written;
 }
 
-WriteStatus write_output_file(const std::string& path, const void* data, std::size_t size,
-                              bool replace, std::string& reason) {
+Result write_output_file(const std::string& path, const void* data, std::size_t size, bool replace,
+                         std::string& reason) {
     reason.clear();
     OutputWork work(path);
-    if (!work.open(reason)) return WriteStatus::Failed;
+    if (!work.open(reason)) return Result::Failed;
     if (!write_all(work.fd(), data, size)) {
         reason = write_failure(path, errno);
-        return WriteStatus::Failed;
+        return Result::Failed;
     }
     return work.commit(replace, reason);
 }
@@ -194,19 +183,18 @@ bool copy_bytes(int from, int to) {
 
 void sync_folder(const std::string& file_path) {
     const std::string folder = folder_part(file_path);
-    FileHandle dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) (void)::fsync(dir.get());
 }
 
 // Copies the source whole to a work file beside the destination, with the source's
 // mode and times, syncs it and renames it over the destination.
 bool copy_into_place(const std::string& source, const std::string& destination) {
-    FileHandle in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::string work_path;
-    FileHandle out(create_work_file(destination, 0600, work_path));
+    UniqueFd out(create_work_file(destination, 0600, work_path));
     if (!out) return false;
     TempGuard guard(work_path);
     const timespec times[2] = {info.st_atim, info.st_mtim};

@@ -4,16 +4,15 @@
 // and the move of a converted source.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "fd_io.h"
+#include "outcome.h"
 #include "run_context.h"
 
 namespace morvane {
-
-// Skipped: the output was deliberately not written (an image watermark that cannot be
-// read leaves its images unwritten), and that counts as done.
-enum class WriteStatus { Written, Exists, Skipped, Failed };
 
 // True when the output name exists (any kind of file); the overwrite rule keeps it.
 [[nodiscard]] bool output_exists(const std::string& path);
@@ -21,11 +20,23 @@ enum class WriteStatus { Written, Exists, Skipped, Failed };
 // True when both paths name the same existing file (same device and inode).
 [[nodiscard]] bool is_same_file(const std::string& a, const std::string& b);
 
+// True when the job lets an output replace an existing file (PARAMS/erase 1).
+[[nodiscard]] bool replaces_outputs(const JobSettings& job);
+
+// The overwrite rule, for every converter, before an output is made from `input`: Kept
+// when PARAMS/erase is 0 and the output exists (any kind of file, a link included);
+// Failed when the output is the source itself; nothing when the output may be written.
+// The commit of the output checks the rule once more, so an output that appears
+// meanwhile is kept too.
+[[nodiscard]] std::optional<Outcome> settle_output(const JobSettings& job,
+                                                   const std::string& output,
+                                                   const std::string& input);
+
 // Writes the bytes to a temporary name in the output's folder and renames it into
 // place. With `replace` false an output that exists (or appears meanwhile) is kept and
-// the status is Exists. On failure nothing is left behind and `reason` says why.
-[[nodiscard]] WriteStatus write_output_file(const std::string& path, const void* data,
-                                            std::size_t size, bool replace, std::string& reason);
+// the result is Kept. On failure nothing is left behind and `reason` says why.
+[[nodiscard]] Result write_output_file(const std::string& path, const void* data, std::size_t size,
+                                       bool replace, std::string& reason);
 
 // A work file beside an output that becomes the output only when committed, for
 // writers that need a file to write into (a library command); removed otherwise.
@@ -41,17 +52,17 @@ class OutputWork {
 
     // Creates the work file; false with `reason` set when it cannot be created.
     [[nodiscard]] bool open(std::string& reason);
-    [[nodiscard]] int fd() const { return fd_; }
+    [[nodiscard]] int fd() const { return fd_.get(); }
     // A name for the open work file that holds no character a library would interpret.
     [[nodiscard]] std::string descriptor_path() const;
     // Closes the work file and renames it into place (keeping an output that exists
-    // when `replace` is false).
-    [[nodiscard]] WriteStatus commit(bool replace, std::string& reason);
+    // when `replace` is false): Written, Kept or Failed with `reason` set.
+    [[nodiscard]] Result commit(bool replace, std::string& reason);
 
   private:
     std::string path_;
     std::string work_path_;
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // Moves a converted source into FOLDERS/move_path: copy to a temporary name there,

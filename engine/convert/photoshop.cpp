@@ -17,50 +17,38 @@ namespace morvane {
 
 namespace {
 
-// Writes the flattened picture through a work file; `unreadable` tells ImageMagick's
-// failures from those of the output file.
-WriteStatus flatten_into(RunContext& ctx, const std::string& input, const std::string& output,
-                         std::string& reason, bool& unreadable) {
+// Writes the flattened picture through a work file: Unreadable when ImageMagick cannot
+// read the file, Failed when the output cannot be written.
+Outcome flatten_into(RunContext& ctx, const std::string& input, const std::string& output) {
+    Outcome outcome{Result::Unreadable, {}};
     InputFile in;
-    unreadable = true;
-    if (!in.open(input, reason)) return WriteStatus::Failed;
-    unreadable = false;
+    if (!in.open(input, outcome.reason)) return outcome;
+    outcome.result = Result::Failed;
     OutputWork work(output);
-    if (!work.open(reason)) return WriteStatus::Failed;
+    if (!work.open(outcome.reason)) return outcome;
     ArgVector args("Tarvik");
     args.push_back(in.item("PSD"));
     args.push_back("-flatten");
     build_output_options(ctx.job, args);
     args.push_back("JPEG:" + work.descriptor_path());
-    if (!magick::convert_command(args.count(), args.argv(), reason)) {
-        reason = in.named(reason);
-        unreadable = true;
-        return WriteStatus::Failed;
+    if (!magick::convert_command(args.count(), args.argv(), outcome.reason)) {
+        return {Result::Unreadable, in.named(outcome.reason)};
     }
-    return work.commit(ctx.job.erase != 0, reason);
+    outcome.result = work.commit(replaces_outputs(ctx.job), outcome.reason);
+    return outcome;
 }
 
 }  // namespace
 
-ConvertOutcome convert_photoshop(RunContext& ctx, const std::string& source,
-                                 const OutputName& output) {
+Outcome convert_photoshop(RunContext& ctx, const std::string& source, const OutputName& output) {
     // One picture per source: a numbered name is written as its first number.
     const std::string path = output.for_number(0);
     const std::string input = absolute_path(source);
-    if (ctx.job.erase == 0 && output_exists(path)) return {kOutputExists, {}};
-    if (is_same_file(path, input)) return {kNotConverted, kReplacesSource};
+    if (auto settled = settle_output(ctx.job, path, input)) return std::move(*settled);
     ctx.link.status("Reading...");
-    std::string reason;
-    bool unreadable = false;
-    const WriteStatus status = flatten_into(ctx, input, path, reason, unreadable);
-    if (status == WriteStatus::Exists) return {kOutputExists, {}};
-    if (status != WriteStatus::Written) {
-        if (!unreadable) return {kNotConverted, reason};
-        log_unreadable(ctx, source, reason);
-        return {kNotConverted, {}};
-    }
-    report_full_progress(ctx);
-    return {kConverted, {}};
+    const Outcome outcome = flatten_into(ctx, input, path);
+    if (outcome.result == Result::Written) report_full_progress(ctx);
+    return outcome;
 }
 
 }  // namespace morvane

@@ -14,6 +14,7 @@
 #include "magick_adapter.h"
 #include "monitor_link.h"
 #include "output_files.h"
+#include "output_options.h"
 #include "path_util.h"
 #include "watermark.h"
 
@@ -21,7 +22,6 @@ namespace morvane {
 
 namespace {
 
-constexpr const char* kReplacesSource = "the output would replace the source itself";
 constexpr const char* kPathTooLong = "the path is longer than Linux allows";
 // Some readers give up on a damaged file without saying why.
 constexpr const char* kNothingRead =
@@ -72,21 +72,14 @@ void hint_decode_size(Raster& r) {
 }
 
 // The overwrite rule and the source's own name, where they settle the source before
-// anything is decoded.
-std::optional<ConvertOutcome> settled_before_reading(const Raster& r) {
-    const bool keep = r.ctx.job.erase == 0;
-    if (!r.output.has_placeholder()) {
-        if (keep && output_exists(r.output.path)) return ConvertOutcome{kOutputExists, {}};
-        if (is_same_file(r.output.path, r.input)) {
-            return ConvertOutcome{kNotConverted, kReplacesSource};
-        }
-        return std::nullopt;
-    }
-    if (!keep || r.counted == 0) return std::nullopt;
+// anything is decoded: its one output, or every output of a series counted beforehand.
+std::optional<Outcome> settled_before_reading(const Raster& r) {
+    if (!r.output.has_placeholder()) return settle_output(r.ctx.job, r.output.path, r.input);
+    if (replaces_outputs(r.ctx.job) || r.counted == 0) return std::nullopt;
     for (std::size_t n = 0; n < r.counted; ++n) {
         if (!output_exists(r.output.for_number(static_cast<unsigned>(n)))) return std::nullopt;
     }
-    return ConvertOutcome{kOutputExists, {}};
+    return Outcome{Result::Kept, {}};
 }
 
 magick::Interlace interlace_named(const std::string& value) {
@@ -159,85 +152,62 @@ std::string with_output_name(std::string reason, const std::string& descriptor,
     return reason;
 }
 
-WriteStatus write_image(Raster& r, _Image* image, const std::string& path, std::string& reason) {
-    const bool replace = r.ctx.job.erase != 0;
-    if (!replace && output_exists(path)) return WriteStatus::Exists;
-    if (is_same_file(path, r.input)) {
-        reason = kReplacesSource;
-        return WriteStatus::Failed;
-    }
+Outcome write_image(Raster& r, _Image* image, const std::string& path) {
+    if (auto settled = settle_output(r.ctx.job, path, r.input)) return std::move(*settled);
     if (r.image_watermark && r.ctx.job.watermark_mode == 2) {
-        return write_watermarked_image(r.ctx, image, path, reason);
+        return write_watermarked_image(r.ctx, image, path);
     }
     // A transparent area becomes white, never black.
     magick::flatten_onto_white(image);
     // Encoded straight into a work file beside the output: no copy of the JPEG in memory.
+    Outcome outcome;
     OutputWork work(path);
-    if (!work.open(reason)) return WriteStatus::Failed;
+    if (!work.open(outcome.reason)) return outcome;
     errno = 0;
-    if (!magick::write_jpeg(r.info, image, work.descriptor_path(), reason)) {
+    if (!magick::write_jpeg(r.info, image, work.descriptor_path(), outcome.reason)) {
         // A full disk or a file-size limit is the file's fault, not the picture's.
         const int error = errno;
         if (error == EFBIG || error == ENOSPC || error == EDQUOT || error == EIO) {
-            reason = write_failure(path, error);
+            outcome.reason = write_failure(path, error);
         } else {
-            reason = with_output_name(std::move(reason), work.descriptor_path(), path);
+            outcome.reason =
+                with_output_name(std::move(outcome.reason), work.descriptor_path(), path);
         }
-        return WriteStatus::Failed;
+        return outcome;
     }
-    return work.commit(replace, reason);
+    outcome.result = work.commit(replaces_outputs(r.ctx.job), outcome.reason);
+    return outcome;
 }
 
-ConvertOutcome write_outputs(Raster& r) {
+Outcome write_outputs(Raster& r) {
     // A plain name has one output; a numbered one, one per image in list order.
     const std::size_t count = r.output.has_placeholder() ? magick::list_length(r.images) : 1;
     std::size_t written = 0;
-    std::size_t existed = 0;
+    std::size_t kept = 0;
     std::string failure;
     for (std::size_t n = 0; n < count; ++n) {
         r.ctx.link.status("Writing image # " + std::to_string(n + 1) + "...");
         const std::string path = r.output.for_number(static_cast<unsigned>(n));
-        _Image* image = magick::image_at(r.images, n);
-        std::string reason;
-        const WriteStatus status = write_image(r, image, path, reason);
+        const Outcome image = write_image(r, magick::image_at(r.images, n), path);
         // An image left out for an unreadable watermark image still counts as done.
-        if (status == WriteStatus::Written || status == WriteStatus::Skipped) ++written;
-        if (status == WriteStatus::Exists) ++existed;
-        if (status == WriteStatus::Failed && failure.empty()) failure = reason;
+        if (image.done()) ++written;
+        if (image.result == Result::Kept) ++kept;
+        if (image.result == Result::Failed && failure.empty()) failure = image.reason;
     }
     r.ctx.link.progress(90);
-    if (written > 0) return {kConverted, {}};
-    if (existed == count) return {kOutputExists, {}};
-    return {kNotConverted, failure};
+    if (written > 0) return {Result::Written, {}};
+    if (kept == count) return {Result::Kept, {}};
+    return {Result::Failed, failure};
 }
 
 // "-quality" N, ["-interlace" "Line"], ["-sample" size, with "!" unless the aspect
 // ratio is kept].
 void push_output_options(const JobSettings& job, ArgVector& args) {
-    args.push_back("-quality");
-    args.push_back(std::to_string(job.quality));
-    if (job.progressive != 0) {
-        args.push_back("-interlace");
-        args.push_back("Line");
-    }
+    append_quality(job, "Line", args);
     if (!job.size.empty()) {
         args.push_back("-sample");
         args.push_back(job.aspect_ratio != 0 ? job.size : job.size + "!");
     }
-}
-
-PictureOutcome picture_outcome(WriteStatus status, std::string reason) {
-    switch (status) {
-        case WriteStatus::Written:
-            return {PictureResult::Written, {}};
-        case WriteStatus::Exists:
-            return {PictureResult::Exists, {}};
-        case WriteStatus::Skipped:
-            return {PictureResult::Skipped, {}};
-        case WriteStatus::Failed:
-            break;
-    }
-    return {PictureResult::Failed, std::move(reason)};
 }
 
 }  // namespace
@@ -261,45 +231,34 @@ ArgVector picture_arguments(const JobSettings& job, const std::string& input,
     return args;
 }
 
-ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
-                              const OutputName& output) {
+Outcome convert_raster(RunContext& ctx, const std::string& source, const OutputName& output) {
     Raster r(ctx, source, output);
-    if (r.input.size() > kMaxPathLength) return {kNotConverted, kPathTooLong};
+    if (r.input.size() > kMaxPathLength) return {Result::Failed, kPathTooLong};
     magick::set_file_name(r.info, r.input, r.exception);
     name_image_series(r);
     hint_decode_size(r);
     ArgVector args = raster_arguments(ctx.job, r.input, r.output.path);
     if (auto settled = settled_before_reading(r)) return std::move(*settled);
     ctx.link.status("Reading...");
-    if (!walk_options(r, args)) return {kNotConverted, {}};
-    if (!r.images) {
-        ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", source.c_str());
-        const std::string reason = magick::reason_text(r.exception, kNothingRead);
-        ctx.log.printf("\t%s\r\n", reason.c_str());
-        ctx.log.flush();
-        return {kNotConverted, {}};
-    }
+    if (!walk_options(r, args)) return {Result::Refused, {}};
+    if (!r.images) return {Result::Unreadable, magick::reason_text(r.exception, kNothingRead)};
     // The closing pass: the vector's options on every image read.
     magick::apply_options(r.info, args.count() - 1, args.argv(), r.images, r.exception);
     return write_outputs(r);
 }
 
-PictureOutcome convert_picture(RunContext& ctx, const std::string& input, const std::string& output,
-                               bool image_watermark) {
+Outcome convert_picture(RunContext& ctx, const std::string& input, const std::string& output,
+                        bool image_watermark) {
     Raster r(ctx, input, OutputName::plain(output));
     r.report_progress = false;
     r.image_watermark = image_watermark;
-    if (ctx.job.erase == 0 && output_exists(output)) return {PictureResult::Exists, {}};
+    if (auto settled = settle_output(ctx.job, output, r.input)) return std::move(*settled);
     magick::set_file_name(r.info, r.input, r.exception);
     ArgVector args = picture_arguments(ctx.job, r.input, output);
-    if (!walk_options(r, args)) return {PictureResult::Refused, {}};
-    if (!r.images) {
-        return {PictureResult::Unreadable, magick::reason_text(r.exception, kNothingRead)};
-    }
+    if (!walk_options(r, args)) return {Result::Refused, {}};
+    if (!r.images) return {Result::Unreadable, magick::reason_text(r.exception, kNothingRead)};
     magick::apply_options(r.info, args.count() - 1, args.argv(), r.images, r.exception);
-    std::string reason;
-    const WriteStatus status = write_image(r, r.images.get(), output, reason);
-    return picture_outcome(status, std::move(reason));
+    return write_image(r, r.images.get(), output);
 }
 
 }  // namespace morvane

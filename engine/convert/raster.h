@@ -6,6 +6,7 @@
 
 #include "arg_vector.h"
 #include "convert_source.h"
+#include "outcome.h"
 
 namespace morvane {
 
@@ -16,24 +17,14 @@ struct JobSettings;
 [[nodiscard]] ArgVector raster_arguments(const JobSettings& job, const std::string& source,
                                          const std::string& output);
 
-[[nodiscard]] ConvertOutcome convert_raster(RunContext& ctx, const std::string& source,
-                                            const OutputName& output);
+[[nodiscard]] Outcome convert_raster(RunContext& ctx, const std::string& source,
+                                     const OutputName& output);
 
 // One picture file of the engine's own (a video frame) made into one JPEG output through
 // the same option walk, closing pass and writing, with the vector of picture_arguments.
-// No progress is reported and no status text shown; the caller does both.
-enum class PictureResult {
-    Written,
-    Exists,      // erase 0 and the output exists: kept untouched
-    Skipped,     // the image watermark cannot be read: nothing written
-    Unreadable,  // no image read from the input; `reason` holds the library's reason
-    Refused,     // an option value of the vector is refused
-    Failed,      // the output cannot be written; `reason` says why
-};
-struct PictureOutcome {
-    PictureResult result = PictureResult::Failed;
-    std::string reason;
-};
+// No progress is reported and no status text shown; the caller does both. Skipped when
+// the image watermark cannot be read, Unreadable with the library's reason when no image
+// was read, Refused when an option value of the vector is refused.
 
 // The vector of one picture: "Tarvik", the input, "-quality" N, ["-interlace" "Line"],
 // ["-sample" size, with "!" unless the aspect ratio is kept], output. No text watermark.
@@ -42,7 +33,7 @@ struct PictureOutcome {
 
 // `output` is taken literally. With `image_watermark` the job's image watermark (mode 2)
 // goes on the output.
-[[nodiscard]] PictureOutcome convert_picture(RunContext& ctx, const std::string& input,
-                                             const std::string& output, bool image_watermark);
+[[nodiscard]] Outcome convert_picture(RunContext& ctx, const std::string& input,
+                                      const std::string& output, bool image_watermark);
 
 }  // namespace morvane

@@ -171,35 +171,15 @@ std::string extractor_failure(const Video& v, int status) {
     }
 }
 
-ConvertOutcome cannot_be_read(const Video& v, const std::string& reason) {
-    v.ctx.log.printf("The file %s cannot be read by Tarvik_morvane\r\n", v.source.c_str());
-    v.ctx.log.printf("\t%s\r\n", reason.c_str());
-    v.ctx.log.flush();
-    return {kNotConverted, {}};
-}
-
 // One frame file to its output; the file is removed whatever happened. Nothing when the
 // video goes on, the outcome of the video when it stops here.
-std::optional<ConvertOutcome> convert_frame(Video& v, const std::string& frame_file) {
+std::optional<Outcome> convert_frame(Video& v, const std::string& frame_file) {
     v.ctx.link.status("Reading...");
     const std::string output = v.output_prefix + std::to_string(v.done) + ".jpg";
-    const PictureOutcome picture =
-        convert_picture(v.ctx, frame_file, output, v.type.image_watermark);
+    Outcome picture = convert_picture(v.ctx, frame_file, output, v.type.image_watermark);
     (void)::unlink(frame_file.c_str());
-    switch (picture.result) {
-        case PictureResult::Written:
-        case PictureResult::Skipped:
-            break;
-        case PictureResult::Exists:
-            ++v.existed;
-            break;
-        case PictureResult::Unreadable:
-            return cannot_be_read(v, picture.reason);
-        case PictureResult::Refused:
-            return ConvertOutcome{kNotConverted, {}};
-        case PictureResult::Failed:
-            return ConvertOutcome{kNotConverted, picture.reason};
-    }
+    if (picture.result == Result::Kept) ++v.existed;
+    if (!picture.done() && picture.result != Result::Kept) return picture;
     ++v.done;
     v.ctx.link.progress(frame_progress(v.done, v.total));
     return std::nullopt;
@@ -213,14 +193,14 @@ long long batch_end(const Video& v, long long first, int batch) {
 }
 
 // Extracts and converts batch after batch until the span or the video ends.
-std::optional<ConvertOutcome> convert_batches(Video& v, int batch) {
+std::optional<Outcome> convert_batches(Video& v, int batch) {
     const ExtractorSession session(v.extract);
     for (long long first = v.span.first; first <= INT_MAX;) {
         const long long last = batch_end(v, first, batch);
         const int count =
             v.extract(nullptr, v.source.c_str(), static_cast<int>(first), static_cast<int>(last));
         if (count < 0 || (count == 0 && v.done == 0)) {
-            return cannot_be_read(v, extractor_failure(v, count));
+            return Outcome{Result::Unreadable, extractor_failure(v, count)};
         }
         const FrameFiles files(v, count);
         for (const std::string& frame_file : files.names()) {
@@ -240,17 +220,17 @@ int frame_progress(long long done, long long total) {
     return static_cast<int>(std::min<long long>(done, total) * 100 / total);
 }
 
-ConvertOutcome convert_video(RunContext& ctx, const std::string& source, const OutputName& output,
-                             VideoKind kind, int batch) {
+Outcome convert_video(RunContext& ctx, const std::string& source, const OutputName& output,
+                      VideoKind kind, int batch) {
     Video v(ctx, kind == VideoKind::Avi ? kAvi : kMpeg, source);
     v.span = frames_asked(ctx.job.*v.type.range);
     if (v.span.last >= 0 && v.span.first > v.span.last) {
-        return {kNotConverted, "the frame range from " + std::to_string(v.span.first) + " to " +
-                                   std::to_string(v.span.last) + " holds no frame"};
+        return {Result::Refused, "the frame range from " + std::to_string(v.span.first) + " to " +
+                                     std::to_string(v.span.last) + " holds no frame"};
     }
     std::string reason;
-    if (!find_extractor(v, reason)) return {kNotConverted, reason};
-    if (!name_files(v, output)) return {kNotConverted, "the temporary folder cannot be used"};
+    if (!find_extractor(v, reason)) return {Result::Failed, reason};
+    if (!name_files(v, output)) return {Result::Failed, "the temporary folder cannot be used"};
     ctx.link.progress(0);
     v.total = expected_frames(v);
     if (auto stop = convert_batches(v, std::max(batch, 1))) return std::move(*stop);
@@ -258,15 +238,15 @@ ConvertOutcome convert_video(RunContext& ctx, const std::string& source, const O
         ctx.link.progress(100);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (v.existed == v.done) return {kOutputExists, {}};
-    return {kConverted, {}};
+    if (v.existed == v.done) return {Result::Kept, {}};
+    return {Result::Written, {}};
 }
 
-ConvertOutcome convert_avi(RunContext& ctx, const std::string& source, const OutputName& output) {
+Outcome convert_avi(RunContext& ctx, const std::string& source, const OutputName& output) {
     return convert_video(ctx, source, output, VideoKind::Avi);
 }
 
-ConvertOutcome convert_mpeg(RunContext& ctx, const std::string& source, const OutputName& output) {
+Outcome convert_mpeg(RunContext& ctx, const std::string& source, const OutputName& output) {
     return convert_video(ctx, source, output, VideoKind::Mpeg);
 }
 

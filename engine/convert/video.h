@@ -8,6 +8,7 @@
 #include <string>
 
 #include "convert_source.h"
+#include "outcome.h"
 
 namespace morvane {
 
@@ -18,9 +19,9 @@ inline constexpr int kFrameBatch = 256;
 enum class VideoKind { Avi, Mpeg };
 
 // convert_avi and convert_mpeg, with the batch size open for tests.
-[[nodiscard]] ConvertOutcome convert_video(RunContext& ctx, const std::string& source,
-                                           const OutputName& output, VideoKind kind,
-                                           int batch = kFrameBatch);
+[[nodiscard]] Outcome convert_video(RunContext& ctx, const std::string& source,
+                                    const OutputName& output, VideoKind kind,
+                                    int batch = kFrameBatch);
 
 // The progress position after `done` of `total` frames: a percentage, 0 to 100; 0 while
 // the total is not known.

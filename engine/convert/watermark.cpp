@@ -9,10 +9,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fontconfig/fontconfig.h>
-
+#include "fd_io.h"
+#include "fonts.h"
 #include "job_settings.h"
 #include "magick_adapter.h"
+#include "output_options.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -21,27 +22,6 @@ namespace {
 constexpr std::array<const char*, 9> kLocations = {"Center",     "East",       "North",
                                                    "North-East", "North-West", "South",
                                                    "South-East", "South-West", "West"};
-
-std::string match_font(const char* family) {
-    std::string file;
-    FcConfig* config = FcInitLoadConfigAndFonts();
-    if (config == nullptr) return file;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
-    if (pattern != nullptr) {
-        FcConfigSubstitute(config, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(config, pattern, &result);
-        FcChar8* found = nullptr;
-        if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &found) == FcResultMatch) {
-            file = reinterpret_cast<const char*>(found);
-        }
-        if (match != nullptr) FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
-    }
-    FcConfigDestroy(config);
-    return file;
-}
 
 // "#rrggbbe6": the Windows colour layout (red in the lowest byte) at 90 % opacity.
 std::string fill_colour(std::uint32_t colour) {
@@ -77,23 +57,13 @@ class TempPicture {
             return false;
         }
         (void)::unlink(path_.c_str());
-        const int fd =
-            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        bool done = fd >= 0;
-        const char* bytes = static_cast<const char*>(data);
-        while (done && size > 0) {
-            const ssize_t written = ::write(fd, bytes, size);
-            if (written < 0 && errno == EINTR) continue;
-            done = written > 0;
-            if (done) {
-                bytes += written;
-                size -= static_cast<std::size_t>(written);
-            }
-        }
-        if (fd >= 0 && ::close(fd) != 0) done = false;
-        if (!done)
+        UniqueFd fd(
+            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        const bool done = fd && write_all(fd.get(), data, size) && fd.close();
+        if (!done) {
             reason =
                 "the watermark work file " + path_ + " cannot be written: " + std::strerror(errno);
+        }
         return done;
     }
 
@@ -102,17 +72,19 @@ class TempPicture {
 };
 
 // Composites the watermark over `picture` into `output` through a work file beside it.
-WriteStatus composite_into(RunContext& ctx, const std::string& picture, const std::string& output,
-                           bool replace, std::string& reason) {
+Outcome composite_into(RunContext& ctx, const std::string& picture, const std::string& output,
+                       bool replace) {
+    Outcome outcome;
     OutputWork work(output);
-    if (!work.open(reason)) return WriteStatus::Failed;
+    if (!work.open(outcome.reason)) return outcome;
     ArgVector args = composite_arguments(ctx.job, absolute_path(ctx.job.watermark_file), picture,
                                          "JPEG:" + work.descriptor_path());
-    if (!magick::composite_command(args.count(), args.argv(), reason)) {
-        reason = "the watermark cannot be put on " + output + ": " + reason;
-        return WriteStatus::Failed;
+    if (!magick::composite_command(args.count(), args.argv(), outcome.reason)) {
+        outcome.reason = "the watermark cannot be put on " + output + ": " + outcome.reason;
+        return outcome;
     }
-    return work.commit(replace, reason);
+    outcome.result = work.commit(replace, outcome.reason);
+    return outcome;
 }
 
 }  // namespace
@@ -123,7 +95,7 @@ const char* location_name(int location) {
 }
 
 const std::string& watermark_font_file() {
-    static const std::string file = match_font("Arial");
+    static const std::string file = font_file_for("Arial");
     return file;
 }
 
@@ -172,28 +144,23 @@ ArgVector composite_arguments(const JobSettings& job, const std::string& waterma
     // with the job's JPEG settings.
     args.push_back("-type");
     args.push_back("TrueColor");
-    args.push_back("-quality");
-    args.push_back(std::to_string(job.quality));
-    if (job.progressive != 0) {
-        args.push_back("-interlace");
-        args.push_back("Line");
-    }
+    append_quality(job, "Line", args);
     args.push_back(watermark);
     args.push_back(picture);
     args.push_back(output);
     return args;
 }
 
-int watermark_output_file(RunContext& ctx, const std::string& output, std::string& reason) {
+Outcome watermark_output_file(RunContext& ctx, const std::string& output) {
     if (!magick::can_read(absolute_path(ctx.job.watermark_file))) {
-        reason = "the watermark image " + ctx.job.watermark_file + " cannot be read";
-        return 0;
+        return {Result::Skipped,
+                "the watermark image " + ctx.job.watermark_file + " cannot be read"};
     }
     TempPicture copy(ctx);
     std::FILE* in = std::fopen(output.c_str(), "rb");
     if (in == nullptr) {
-        reason = "the output " + output + " cannot be read: " + std::strerror(errno);
-        return 0;
+        return {Result::Failed,
+                "the output " + output + " cannot be read: " + std::strerror(errno)};
     }
     std::string bytes;
     char buffer[65536];
@@ -201,13 +168,13 @@ int watermark_output_file(RunContext& ctx, const std::string& output, std::strin
         bytes.append(buffer, got);
     }
     std::fclose(in);
-    if (!copy.write(bytes.data(), bytes.size(), reason)) return 0;
-    return composite_into(ctx, copy.path(), output, true, reason) == WriteStatus::Written ? 1 : 0;
+    Outcome outcome;
+    if (!copy.write(bytes.data(), bytes.size(), outcome.reason)) return outcome;
+    return composite_into(ctx, copy.path(), output, true);
 }
 
-WriteStatus write_watermarked_image(RunContext& ctx, _Image* image, const std::string& output,
-                                    std::string& reason) {
-    if (!magick::can_read(absolute_path(ctx.job.watermark_file))) return WriteStatus::Skipped;
+Outcome write_watermarked_image(RunContext& ctx, _Image* image, const std::string& output) {
+    if (!magick::can_read(absolute_path(ctx.job.watermark_file))) return {Result::Skipped, {}};
     // A coloured watermark keeps its colour on a grayscale picture; a transparent area
     // becomes white before the picture is a JPEG.
     magick::make_rgb(image);
@@ -216,12 +183,13 @@ WriteStatus write_watermarked_image(RunContext& ctx, _Image* image, const std::s
     std::size_t size = 0;
     const magick::Blob jpeg = magick::encode_default_jpeg(image, size, exception);
     if (!jpeg) {
-        reason = "the image cannot be encoded as JPEG: " + magick::reason_text(exception);
-        return WriteStatus::Failed;
+        return {Result::Failed,
+                "the image cannot be encoded as JPEG: " + magick::reason_text(exception)};
     }
+    Outcome outcome;
     TempPicture picture(ctx);
-    if (!picture.write(jpeg.get(), size, reason)) return WriteStatus::Failed;
-    return composite_into(ctx, picture.path(), output, ctx.job.erase != 0, reason);
+    if (!picture.write(jpeg.get(), size, outcome.reason)) return outcome;
+    return composite_into(ctx, picture.path(), output, replaces_outputs(ctx.job));
 }
 
 }  // namespace morvane

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "arg_vector.h"
+#include "outcome.h"
 #include "output_files.h"
 #include "run_context.h"
 
@@ -37,15 +38,14 @@ void append_text_watermark(const JobSettings& job, ArgVector& args);
 [[nodiscard]] ArgVector composite_arguments(const JobSettings& job, const std::string& watermark,
                                             const std::string& picture, const std::string& output);
 
-// Puts the job's image watermark over an output file already written. 1 when it was
-// put on, 0 when the watermark image cannot be read or the composite failed (the output
-// then stays as it was; `reason` says why).
-[[nodiscard]] int watermark_output_file(RunContext& ctx, const std::string& output,
-                                        std::string& reason);
+// Puts the job's image watermark over an output file already written: Written when it
+// was put on, Skipped when the watermark image cannot be read, Failed when the composite
+// failed; the output stays as it was unless Written, and `reason` says why.
+[[nodiscard]] Outcome watermark_output_file(RunContext& ctx, const std::string& output);
 
 // Writes one image to its output with the job's image watermark on it. Skipped (the
 // image is not written) when the watermark image cannot be read.
-[[nodiscard]] WriteStatus write_watermarked_image(RunContext& ctx, _Image* image,
-                                                  const std::string& output, std::string& reason);
+[[nodiscard]] Outcome write_watermarked_image(RunContext& ctx, _Image* image,
+                                              const std::string& output);
 
 }  // namespace morvane

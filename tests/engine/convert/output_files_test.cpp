@@ -19,7 +19,7 @@ TEST_F(WriteOutput, WritesTheBytesUnderTheNameWithTheUsualMode) {
     const mode_t old_mask = ::umask(022);
     std::string reason;
     const std::string path = out("a%d [1].jpg");
-    EXPECT_EQ(write_output_file(path, "jpeg", 4, false, reason), WriteStatus::Written);
+    EXPECT_EQ(write_output_file(path, "jpeg", 4, false, reason), Result::Written);
     ::umask(old_mask);
     EXPECT_EQ(read_file(path), "jpeg");
     struct stat info {};
@@ -32,23 +32,23 @@ TEST_F(WriteOutput, ReplacesOrKeepsAnExistingFileAsAsked) {
     const std::string path = out("a.jpg");
     write_file(path, "old");
     std::string reason;
-    EXPECT_EQ(write_output_file(path, "new", 3, false, reason), WriteStatus::Exists);
+    EXPECT_EQ(write_output_file(path, "new", 3, false, reason), Result::Kept);
     EXPECT_EQ(read_file(path), "old");
-    EXPECT_EQ(write_output_file(path, "new", 3, true, reason), WriteStatus::Written);
+    EXPECT_EQ(write_output_file(path, "new", 3, true, reason), Result::Written);
     EXPECT_EQ(read_file(path), "new");
     EXPECT_EQ(list_folder(dir_ / "out"), Names{"a.jpg"});  // no work file left behind
 }
 
 TEST_F(WriteOutput, FailsWithAReasonAndLeavesNothing) {
     std::string reason;
-    EXPECT_EQ(write_output_file(out("missing/a.jpg"), "x", 1, true, reason), WriteStatus::Failed);
+    EXPECT_EQ(write_output_file(out("missing/a.jpg"), "x", 1, true, reason), Result::Failed);
     EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
     write_file(out("file"), "");
-    EXPECT_EQ(write_output_file(out("file/a.jpg"), "x", 1, true, reason), WriteStatus::Failed);
+    EXPECT_EQ(write_output_file(out("file/a.jpg"), "x", 1, true, reason), Result::Failed);
     EXPECT_NE(reason.find("Not a directory"), std::string::npos) << reason;
     // An existing folder in the output's place cannot be replaced by a file.
     make_folder(out("taken.jpg"));
-    EXPECT_EQ(write_output_file(out("taken.jpg"), "x", 1, true, reason), WriteStatus::Failed);
+    EXPECT_EQ(write_output_file(out("taken.jpg"), "x", 1, true, reason), Result::Failed);
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(list_folder(dir_ / "out"), (Names{"file", "taken.jpg"}));
 }

@@ -141,10 +141,10 @@ TEST_P(VideoKinds, BatchesGiveTheSameOutputs) {
     link_ = MonitorLink::find_window(tmp_);
     const VideoKind kind = is_avi(GetParam()) ? VideoKind::Avi : VideoKind::Mpeg;
     const OutputName output = OutputName::plain(out("movie.jpg"));
-    ASSERT_EQ(convert_video(ctx_, source, output, kind, 5).result, kConverted);
+    ASSERT_EQ(convert_video(ctx_, source, output, kind, 5).result, Result::Written);
     EXPECT_EQ(output_frames(frames), frames_from(0, frames));
     ask_range(GetParam(), 2, frames + 4);
-    ASSERT_EQ(convert_video(ctx_, source, output, kind, 4).result, kConverted);
+    ASSERT_EQ(convert_video(ctx_, source, output, kind, 4).result, Result::Written);
     EXPECT_EQ(output_frames(frames - 2), frames_from(2, frames - 2));
     link_ = MonitorLink();
     (void)peer.frames();

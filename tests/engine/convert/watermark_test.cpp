@@ -273,13 +273,13 @@ TEST_F(WatermarkPixels, KeptOutputStaysWithErase0) {
 TEST_F(WatermarkPixels, FinishedOutputGetsTheWatermarkOrStaysAsItWas) {
     ASSERT_EQ(convert(src("white.png"), out("page.jpg")).result, kConverted);
     image_job(0, 0);
-    std::string reason;
     const std::string plain = read_file(out("page.jpg"));
     job_.watermark_file = src("missing.png");
-    EXPECT_EQ(watermark_output_file(ctx_, out("page.jpg"), reason), 0);
+    EXPECT_EQ(watermark_output_file(ctx_, out("page.jpg")).result, Result::Skipped);
     EXPECT_EQ(read_file(out("page.jpg")), plain);
     job_.watermark_file = src("mark.png");
-    EXPECT_EQ(watermark_output_file(ctx_, out("page.jpg"), reason), 1) << reason;
+    const Outcome marked = watermark_output_file(ctx_, out("page.jpg"));
+    EXPECT_EQ(marked.result, Result::Written) << marked.reason;
     EXPECT_GT(region_mean(out("page.jpg"), 190, 140, 20, 20).blue, 0.8);
     EXPECT_EQ(list_folder(dir_ / "out"), Items{"page.jpg"});
     EXPECT_TRUE(list_folder(temp_.folder).empty());
