@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/documents_fixture.h"
 #include "engine_fixture.h"
 #include "link_ids.h"
 #include "link_peer.h"
@@ -98,6 +99,17 @@ TEST_F(EngineLink, SourceThatCannotBeReadStopsAfterReading) {
     ASSERT_EQ(run({"G|" + job_}), 0);
     const Frames expected = kStart + announced(in_ + "/bad.png") + Frames{"273 1241 15"} +
                             status("Reading...") + Frames{"273 1241 100"} + kEndNo;
+    EXPECT_EQ(described(peer_.frames()), expected);
+}
+
+TEST_F(EngineLink, PdfShowsWritingThenEachPage) {
+    ASSERT_TRUE(make_pdf(in_ + "/report.pdf", "rg"));
+    write_job({"[FORMATS]", "PDF=1", "[PDF]", "extract_all=1"});
+    ASSERT_EQ(run({"G|" + job_}), 0);
+    const Frames expected = kStart + announced(in_ + "/report.pdf") +
+                            Frames{"273 1241 15", "273 1241 25"} + status("Writing...") +
+                            status("Writing image # 1...") + status("Writing image # 2...") +
+                            Frames{"273 1241 90", "273 1241 100", "273 1241 100"} + kEndNo;
     EXPECT_EQ(described(peer_.frames()), expected);
 }
 

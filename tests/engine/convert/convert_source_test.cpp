@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "convert_fixture.h"
+#include "documents_fixture.h"
+#include "path_util.h"
 
 namespace morvane::test {
 namespace {
@@ -71,6 +73,61 @@ TEST_F(ConvertTest, MovesOnlyAConvertedSource) {
     EXPECT_NE(log_text().find("The file " + fresh + " has been moved to " + job_.move_path +
                               "/fresh.png\r\n"),
               std::string::npos);
+}
+
+// A size no picture may have fails every kind of source with its reason, before
+// anything is read or written.
+struct ImpossibleSizeCase {
+    const char* name;
+    const char* size;
+    const char* source;
+};
+
+class ImpossibleSize : public ConvertTest,
+                       public ::testing::WithParamInterface<ImpossibleSizeCase> {};
+
+TEST_P(ImpossibleSize, FailsTheSourceWithItsReason) {
+    const ImpossibleSizeCase& c = GetParam();
+    const std::string source = src(c.source);
+    const std::string ext = split_path(source).ext;
+    if (ext == ".pdf") {
+        ASSERT_TRUE(make_pdf(source, "rg"));
+    } else if (ext == ".ps") {
+        write_file(source, postscript_pages("rg"));
+    } else {
+        make_picture(source, {.format = ext == ".psd"   ? "PSD"
+                                        : ext == ".gif" ? "GIF"
+                                                        : "PNG",
+                              .frames = ext == ".gif" ? 3 : 1});
+    }
+    job_.size = c.size;
+    job_.aspect_ratio = 1;
+    const ConvertOutcome outcome = convert(source, out("a.jpg"));
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_NE(outcome.reason.find("the size " + std::string(c.size) + " cannot be made"),
+              std::string::npos)
+        << outcome.reason;
+    EXPECT_TRUE(list_folder(dir_ / "out").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ImpossibleSize,
+    ::testing::Values(ImpossibleSizeCase{"side_png", "100000x100000", "a.png"},
+                      ImpossibleSizeCase{"beyond_32_bits", "4294967297x10", "a.png"},
+                      ImpossibleSizeCase{"one_past_the_side", "16001x10", "a.png"},
+                      ImpossibleSizeCase{"area", "12000x12000", "a.png"},
+                      ImpossibleSizeCase{"gif_series", "100000x100000", "a.gif"},
+                      ImpossibleSizeCase{"pdf", "100000x100000", "a.pdf"},
+                      ImpossibleSizeCase{"postscript", "100000x100000", "a.ps"},
+                      ImpossibleSizeCase{"photoshop", "100000x100000", "a.psd"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConvertTest, TheLargestSideStillConverts) {
+    make_picture(src("a.png"));
+    job_.size = "16000x8";
+    const ConvertOutcome outcome = convert(src("a.png"), out("a.jpg"));
+    EXPECT_EQ(outcome.result, kConverted) << outcome.reason;
+    EXPECT_EQ(read_picture(out("a.jpg")).width, 16000);
 }
 
 }  // namespace

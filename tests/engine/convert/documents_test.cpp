@@ -74,7 +74,8 @@ struct PagesCase {
 
 class DocumentPages : public DocumentTest, public ::testing::WithParamInterface<PagesCase> {};
 
-TEST_P(DocumentPages, OneOutputPerPageNamedByItsPage) {
+// Outputs are numbered from 1 in the order rendered: pages 2 and 3 become _00001 and _00002.
+TEST_P(DocumentPages, OneOutputPerPageNumberedFromOne) {
     const PagesCase& c = GetParam();
     job_.pdf_extract_all = c.extract_all;
     job_.pdf_from_page = c.from;
@@ -95,9 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
         PagesCase{"pdf_three_pages", "report.pdf", 1, 0, 0, kThree, "rgb"},
         PagesCase{"ps_three_pages", "report.ps", 0, 0, 0, kThree, "rgb"},
         PagesCase{"ai_one_page", "report.ai", 0, 0, 0, {"report.jpg"}, "g"},
-        PagesCase{"range_2_to_3", "report.pdf", 0, 2, 3, {kThree[1], kThree[2]}, "gb"},
+        PagesCase{"range_2_to_3", "report.pdf", 0, 2, 3, {kThree[0], kThree[1]}, "gb"},
+        PagesCase{"range_holding_a_single_page", "report.pdf", 0, 2, 2, {"report.jpg"}, "g"},
         PagesCase{"from_0_means_1", "report.pdf", 0, 0, 1, {"report.jpg"}, "r"},
-        PagesCase{"range_past_the_end", "report.pdf", 0, 2, 9, {kThree[1], kThree[2]}, "gb"},
+        PagesCase{"range_past_the_end", "report.pdf", 0, 2, 9, {kThree[0], kThree[1]}, "gb"},
         PagesCase{"last_before_first_is_the_end", "report.pdf", 0, 3, 1, {"report.jpg"}, "b"},
         PagesCase{"range_wholly_past_the_end", "report.pdf", 0, 5, 7, {}, ""},
         PagesCase{"extract_all_ignores_the_range", "report.pdf", 1, 2, 2, kThree, "rgb"},
