@@ -51,7 +51,7 @@ std::vector<WorkPlaces> parse_records(const std::string& text) {
     }
     std::vector<WorkPlaces> records;
     for (std::size_t i = 0; i + 3 <= fields.size(); i += 3) {
-        records.push_back({fields[i], fields[i + 1], fields[i + 2]});
+        records.push_back({fields[i], OutputName::plain(fields[i + 1]), fields[i + 2]});
     }
     return records;
 }
@@ -99,7 +99,7 @@ void remove_leftovers(const std::string& temp_folder, const WorkPlaces& w) {
             return name == "tmp.jpg" || (!base.empty() && is_frame_of(name, base));
         });
     }
-    const PathParts out = split_path(w.output);
+    const PathParts out = split_path(w.output.path);
     if (!out.name.empty()) {
         remove_files_matching(out.folder, [&out](const std::string& name) {
             return is_work_file_of(name, out.name);
@@ -136,7 +136,7 @@ bool WorkJournal::open(const std::string& temp_folder) {
 unsigned WorkJournal::begin(const WorkPlaces& w) {
     std::string record = w.source;
     record += '\0';
-    record += w.output;
+    record += w.output.path;
     record += '\0';
     record += w.move_folder;
     record += '\0';

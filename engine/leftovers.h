@@ -6,12 +6,14 @@
 #include <utility>
 #include <vector>
 
+#include "output_name.h"
+
 namespace morvane {
 
 // The places one conversion writes its intermediate files to.
 struct WorkPlaces {
     std::string source;
-    std::string output;       // the output name (its folder gets the output work files)
+    OutputName output;        // the output name; its folder gets the output work files
     std::string move_folder;  // empty when the source does not move
 };
 

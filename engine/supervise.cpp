@@ -270,7 +270,7 @@ int SupervisedWorker::stop(bool kill) {
 }
 
 void SupervisedWorker::begin(const std::string& source, const OutputName& output) {
-    places_ = {source, output.path, ctx_.job.move != 0 ? ctx_.job.move_path : ""};
+    places_ = {source, output, ctx_.job.move != 0 ? ctx_.job.move_path : ""};
     if (ctx_.journal != nullptr) journal_entry_ = ctx_.journal->begin(places_);
     busy_ = true;
     gone_ = false;

@@ -28,7 +28,7 @@ class Leftovers : public ::testing::Test {
         for (const std::string& name : names) write_file(folder + "/" + name, "x");
     }
     [[nodiscard]] WorkPlaces places() const {
-        return {dir_ / "in/report.pdf", out_ + "/report.jpg", moved_};
+        return {dir_ / "in/report.pdf", OutputName::plain(out_ + "/report.jpg"), moved_};
     }
 
     test::TempDir dir_;
