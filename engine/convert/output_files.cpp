@@ -64,13 +64,24 @@ std::string folder_part(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+constexpr std::string_view kWorkTag = ".tarvik-";
+constexpr std::size_t kSuffixLength = 6;
+
 std::string random_suffix() {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::mt19937 engine{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    std::string text(6, 'X');
+    std::string text(kSuffixLength, 'X');
     for (char& c : text) c = letters[pick(engine)];
     return text;
+}
+
+// How much of an output's file name its work names in `folder` keep: they stay inside
+// the limits of a file name and of a path.
+std::size_t work_name_length(const std::string& folder) {
+    const std::size_t room =
+        kMaxPathLength > folder.size() + 16 ? kMaxPathLength - folder.size() - 16 : 0;
+    return std::min(std::size_t{200}, room);
 }
 
 // Creates a fresh work file ".<name>.tarvik-XXXXXX" beside `path` (O_EXCL, so nothing
@@ -78,12 +89,9 @@ std::string random_suffix() {
 int create_work_file(const std::string& path, mode_t mode, std::string& work_path) {
     const std::string folder = folder_part(path);
     std::string name = path.substr(folder.size());
-    // Keep the work name inside the limits of a file name and of a path.
-    const std::size_t room =
-        kMaxPathLength > folder.size() + 16 ? kMaxPathLength - folder.size() - 16 : 0;
-    name.resize(std::min({name.size(), std::size_t{200}, room}));
+    name.resize(std::min(name.size(), work_name_length(folder)));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        work_path = folder + "." + name + ".tarvik-" + random_suffix();
+        work_path = folder + "." + name + std::string(kWorkTag) + random_suffix();
         const int fd = ::open(work_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -110,6 +118,22 @@ bool is_symbolic_link(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<WorkFileName> read_work_file_name(const std::string& folder, std::string_view name) {
+    const std::size_t tail = kWorkTag.size() + kSuffixLength;
+    if (name.size() < 1 + tail || name.front() != '.') return std::nullopt;
+    const std::string_view suffix = name.substr(name.size() - kSuffixLength);
+    const bool letters = std::all_of(suffix.begin(), suffix.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+    if (!letters || name.substr(name.size() - tail, kWorkTag.size()) != kWorkTag) {
+        return std::nullopt;
+    }
+    const std::string_view output = name.substr(1, name.size() - 1 - tail);
+    const std::size_t kept = work_name_length(folder);
+    if (output.size() > kept) return std::nullopt;
+    return WorkFileName{std::string(output), output.size() == kept};
+}
 
 std::string write_failure(const std::string& path, int error) {
     return "the output file " + path + " cannot be written: " + std::strerror(error);

@@ -4,7 +4,9 @@
 // and the move of a converted source.
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "run_context.h"
@@ -31,6 +33,18 @@ enum class WriteStatus { Written, Exists, Skipped, Failed };
 // writers that need a file to write into (a library command); removed otherwise.
 // "the output file <path> cannot be written: <the system's reason>".
 [[nodiscard]] std::string write_failure(const std::string& path, int error);
+
+// A work file name ".<name>.tarvik-XXXXXX" read back: the file name of the output it
+// was made for, as far as the work name holds it. A long name is cut to the length that
+// work names in its folder keep (`cut` true: the output's name may go on).
+struct WorkFileName {
+    std::string output;
+    bool cut = false;
+};
+// `folder` is the part of a path up to and including its last '/'. Nothing for a name
+// that is not a work file name.
+[[nodiscard]] std::optional<WorkFileName> read_work_file_name(const std::string& folder,
+                                                              std::string_view name);
 
 class OutputWork {
   public:
