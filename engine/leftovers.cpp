@@ -14,6 +14,8 @@
 
 #include "convert_source.h"
 #include "converters.h"
+#include "log_file.h"
+#include "move_note.h"
 #include "output_files.h"
 #include "page_renderer.h"
 #include "path_util.h"
@@ -218,11 +220,15 @@ WorkJournal::~WorkJournal() {
     close();
 }
 
-bool WorkJournal::open(const std::string& temp_folder) {
+bool WorkJournal::open(const std::string& temp_folder, LogFile* log) {
     close();
     if (temp_folder.empty()) return false;
     temp_folder_ = temp_folder;
     sweep_killed_runs(temp_folder);
+    if (log != nullptr) {
+        finish_interrupted_moves(temp_folder, *log);
+        log->flush();
+    }
     path_ = join_path(temp_folder, std::string(kJournalHead) + std::to_string(::getpid()) +
                                        std::string(kJournalTail));
     (void)::unlink(path_.c_str());  // a note of an earlier process that had this number

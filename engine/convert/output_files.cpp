@@ -16,6 +16,7 @@
 #include "job_settings.h"
 #include "log_file.h"
 #include "monitor_link.h"
+#include "move_note.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -203,6 +204,13 @@ WriteStatus write_output_file(const std::string& path, const void* data, std::si
     return work.commit(replace, reason);
 }
 
+void sync_folder(const std::string& file_path) {
+    const std::string folder = folder_part(file_path);
+    FileHandle dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) (void)::fsync(dir.get());
+}
+
 namespace {
 
 bool copy_bytes(int from, int to) {
@@ -214,13 +222,6 @@ bool copy_bytes(int from, int to) {
         if (got == 0) return true;
         if (!write_all(to, buffer.data(), static_cast<std::size_t>(got))) return false;
     }
-}
-
-void sync_folder(const std::string& file_path) {
-    const std::string folder = folder_part(file_path);
-    FileHandle dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) (void)::fsync(dir.get());
 }
 
 // Copies the source whole to a work file beside the destination, with the source's
@@ -246,15 +247,20 @@ bool copy_into_place(const std::string& source, const std::string& destination) 
 
 // Within one file system the source is renamed: at every moment it is in exactly one of
 // the two places. Across file systems it is copied, synced, renamed into place and only
-// then deleted (a failing delete leaves two copies, unreported).
-bool move_into_place(const std::string& source, const std::string& destination) {
+// then deleted (a failing delete leaves two copies, unreported), all under a move note
+// that lets the next run finish a move cut short; without a note there is no such move.
+bool move_into_place(RunContext& ctx, const std::string& source, const std::string& destination) {
     if (::rename(source.c_str(), destination.c_str()) == 0) {
         sync_folder(destination);
         sync_folder(source);
         return true;
     }
-    if (errno != EXDEV || !copy_into_place(source, destination)) return false;
+    if (errno != EXDEV) return false;
+    MoveNote note;
+    if (!note.open(ctx.temp.folder, source, destination, ctx.log)) return false;
+    if (!copy_into_place(source, destination)) return false;
     (void)::unlink(source.c_str());
+    sync_folder(source);  // the source is gone for good before its note goes
     return true;
 }
 
@@ -268,7 +274,7 @@ void move_source(RunContext& ctx, const std::string& source) {
     // No move folder means no move: the bare name would land in the root folder.
     const bool moved = !ctx.job.move_path.empty() && destination.size() <= kMaxPathLength &&
                        !is_same_file(source, destination) && !is_symbolic_link(destination) &&
-                       move_into_place(source, destination);
+                       move_into_place(ctx, source, destination);
     if (moved) {
         ctx.log.printf("The file %s has been moved to %s\r\n", source.c_str(), destination.c_str());
     } else {

@@ -68,8 +68,13 @@ class OutputWork {
     int fd_ = -1;
 };
 
-// Moves a converted source into FOLDERS/move_path: copy to a temporary name there,
-// sync, rename over the destination, then delete the source. Logs the outcome.
+// Syncs the folder that holds `file_path`, so that a rename or delete there lasts.
+void sync_folder(const std::string& file_path);
+
+// Moves a converted source into FOLDERS/move_path: renamed within one file system;
+// across file systems, under a move note (see move_note.h), copied to a temporary name
+// there, synced, renamed over the destination, then the source deleted. Logs the
+// outcome.
 void move_source(RunContext& ctx, const std::string& source);
 
 }  // namespace morvane

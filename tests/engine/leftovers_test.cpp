@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "log_file.h"
+#include "move_note.h"
 #include "test_support.h"
 
 namespace morvane {
@@ -307,6 +309,162 @@ TEST_F(Leftovers, ANoteOfARunStillAliveIsLeftAlone) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     for (const int fd : {ready[0], ready[1], finish[0], finish[1]}) ::close(fd);
+}
+
+// ---------------------------------------------------------------------------------------
+// Moves across file systems whose process died, as their notes and files were left.
+
+struct MoveCase {
+    const char* name;
+    const char* source;       // the source's bytes; null: gone
+    const char* destination;  // the destination's bytes; null: missing
+    bool destination_link;    // the destination is a symbolic link to the source
+    const char* outcome;      // the end of the log line; null: no line
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InterruptedMove : public ::testing::TestWithParam<MoveCase> {
+  protected:
+    InterruptedMove() {
+        for (const std::string& f : {tmp_, in_, moved_}) make_folder(f);
+        EXPECT_TRUE(log_.open(dir_ / "run.log"));
+    }
+    // A move from `source_` to `destination_` whose process died.
+    void plant_note() {
+        in_killed_process([&] {
+            MoveNote note;
+            if (!note.open(tmp_, source_, destination_, log_)) ::_exit(1);
+            ::_exit(0);
+        });
+    }
+    std::string log_text() {
+        log_.flush();
+        return test::read_file(dir_ / "run.log");
+    }
+    std::string line(const std::string& outcome) const {
+        return "The move of " + source_ + " to " + destination_ + " was interrupted; " + outcome +
+               "\r\n";
+    }
+
+    test::TempDir dir_;
+    std::string tmp_ = dir_ / "tmp";
+    std::string in_ = dir_ / "in";
+    std::string moved_ = dir_ / "moved";
+    std::string source_ = in_ + "/photo.png";
+    std::string destination_ = moved_ + "/photo.png";
+    LogFile log_;
+};
+
+TEST_P(InterruptedMove, NothingIsLostAndTheOutcomeIsLogged) {
+    const MoveCase& c = GetParam();
+    plant_note();
+    ASSERT_EQ(list_folder(tmp_).size(), 1u);
+    if (c.source != nullptr) write_file(source_, c.source);
+    if (c.destination != nullptr) write_file(destination_, c.destination);
+    if (c.destination_link) {
+        ASSERT_EQ(::symlink(source_.c_str(), destination_.c_str()), 0);
+    }
+    // A copy that never reached its name, and files of other moves.
+    write_file(moved_ + "/.photo.png.tarvik-AB12cd", "sou");
+    write_file(moved_ + "/.other.png.tarvik-AB12cd", "x");
+    write_file(moved_ + "/other.png", "x");
+
+    finish_interrupted_moves(tmp_, log_);
+    EXPECT_EQ(log_text(), c.outcome != nullptr ? line(c.outcome) : "");
+    EXPECT_TRUE(list_folder(tmp_).empty());  // the note is gone
+    const bool source_stays =
+        c.source != nullptr && (c.destination == nullptr || std::string(c.source) != c.destination);
+    EXPECT_EQ(exists(source_), source_stays);
+    if (source_stays) {
+        EXPECT_EQ(test::read_file(source_), c.source);
+    }
+    if (c.destination != nullptr) {
+        EXPECT_EQ(test::read_file(destination_), c.destination);
+    }
+    std::vector<std::string> moved = {".other.png.tarvik-AB12cd", "other.png"};
+    if (c.destination != nullptr || c.destination_link) moved.push_back("photo.png");
+    EXPECT_EQ(list_folder(moved_), moved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Leftovers, InterruptedMove,
+    ::testing::Values(
+        MoveCase{"identical_destination", "source bytes", "source bytes", false,
+                 "the move has been finished"},
+        MoveCase{"differing_destination", "source bytes", "source bytez", false,
+                 "both files were kept"},
+        MoveCase{"shorter_destination", "source bytes", "source", false, "both files were kept"},
+        MoveCase{"destination_missing", "source bytes", nullptr, false, "the file was not moved"},
+        MoveCase{"destination_a_link", "source bytes", nullptr, true, "both files were kept"},
+        MoveCase{"source_already_gone", nullptr, "source bytes", false,
+                 "the move has been finished"},
+        MoveCase{"both_gone", nullptr, nullptr, false, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InterruptedMove, ANoteHeldByALiveProcessIsLeftAlone) {
+    int ready[2];
+    int finish[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(finish), 0);
+    write_file(source_, "source bytes");
+    write_file(destination_, "source bytes");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        MoveNote note;
+        char c = note.open(tmp_, source_, destination_, log_) ? 1 : 0;
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(finish[0], &c, 1);
+        note.close();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 1);
+    finish_interrupted_moves(tmp_, log_);
+    EXPECT_EQ(log_text(), "");
+    EXPECT_TRUE(exists(source_));
+    EXPECT_TRUE(exists(destination_));
+    EXPECT_EQ(list_folder(tmp_).size(), 1u);
+    (void)!::write(finish[1], &c, 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(list_folder(tmp_).empty());  // its move is over
+    for (const int fd : {ready[0], ready[1], finish[0], finish[1]}) ::close(fd);
+}
+
+// A note cut short was written before its copy began: it goes, and nothing else.
+TEST_F(InterruptedMove, ANoteThatIsNotWholeTouchesNothing) {
+    write_file(source_, "source bytes");
+    write_file(destination_, "source bytes");
+    write_file(tmp_ + "/Tarvik_morvane-4000001.move", "tarvik-move 1\n" + source_);
+    finish_interrupted_moves(tmp_, log_);
+    EXPECT_EQ(log_text(), "");
+    EXPECT_TRUE(exists(source_));
+    EXPECT_TRUE(list_folder(tmp_).empty());
+}
+
+// A dead process that had this process's number left its note: that move is finished
+// before this one is noted.
+TEST_F(InterruptedMove, AnOlderNoteOfTheSameNumberIsFinishedFirst) {
+    plant_note();
+    write_file(source_, "source bytes");
+    write_file(destination_, "source bytes");
+    const std::vector<std::string> notes = list_folder(tmp_);
+    ASSERT_EQ(notes.size(), 1u);
+    const std::string mine = move_note_path(tmp_, ::getpid());
+    ASSERT_EQ(::rename((tmp_ + "/" + notes[0]).c_str(), mine.c_str()), 0);
+    {
+        MoveNote note;
+        ASSERT_TRUE(note.open(tmp_, in_ + "/next.png", moved_ + "/next.png", log_));
+        EXPECT_EQ(log_text(), line("the move has been finished"));
+        EXPECT_FALSE(exists(source_));
+        EXPECT_EQ(list_folder(tmp_).size(), 1u);
+    }
+    EXPECT_TRUE(list_folder(tmp_).empty());
 }
 
 }  // namespace
