@@ -78,7 +78,10 @@ std::optional<Series> placeholder_series(const OutputName& output, const std::st
     const std::string text =
         output.width > 0 ? "%0" + std::to_string(output.width) + "d" : std::string("%d");
     const std::size_t at = output.placeholder;
-    if (at < folder.size() || output.path.compare(at, text.size(), text) != 0) return std::nullopt;
+    if (at < folder.size() || at > output.path.size() ||
+        output.path.compare(at, text.size(), text) != 0) {
+        return std::nullopt;
+    }
     return Series{output.path.substr(folder.size(), at - folder.size()), output.width,
                   output.path.substr(at + text.size())};
 }
