@@ -6,12 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "output_name.h"
+
 namespace morvane {
+
+class LogFile;
 
 // The places one conversion writes its intermediate files to.
 struct WorkPlaces {
     std::string source;
-    std::string output;       // the output name (its folder gets the output work files)
+    OutputName output;        // the output name; its folder gets the output work files
     std::string move_folder;  // empty when the source does not move
 };
 
@@ -30,9 +34,10 @@ class WorkJournal {
     WorkJournal(const WorkJournal&) = delete;
     WorkJournal& operator=(const WorkJournal&) = delete;
 
-    // Sweeps what killed runs left, then starts this run's note. False without a note
-    // (the run goes on; only a later sweep loses this run's leftovers).
-    bool open(const std::string& temp_folder);
+    // Sweeps what killed runs left and, with a log to report them in, finishes the moves
+    // they were making (see move_note.h); then starts this run's note. False without a
+    // note (the run goes on; only a later sweep loses this run's leftovers).
+    bool open(const std::string& temp_folder, LogFile* log = nullptr);
     // Notes a conversion about to start; `end` forgets it once it ended. Several may be
     // noted at once.
     unsigned begin(const WorkPlaces& w);

@@ -138,7 +138,8 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     // Each worker process loads the modules it needs on first use.
     ModuleLoader modules(s.program_folder);
     WorkJournal journal;
-    (void)journal.open(s.temp_folder);  // sweeps first what a killed run left behind
+    // Sweeps first what a killed run left behind, and finishes its interrupted move.
+    (void)journal.open(s.temp_folder, &log);
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};
     const unsigned count = run_mode(ctx, job, call);
     write_log_footer(log, count);

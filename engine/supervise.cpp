@@ -21,6 +21,7 @@
 #include "job_settings.h"
 #include "log_file.h"
 #include "monitor_link.h"
+#include "move_note.h"
 
 namespace morvane {
 namespace {
@@ -212,6 +213,15 @@ std::string ending_of(int status) {
     return "ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
+// A worker that died during a move across file systems left its move note: the move is
+// finished here, and its lines go where the source's own lines go.
+void finish_move_of(RunContext& ctx, pid_t worker, bool captured, SupervisedResult& r) {
+    if (worker < 0) return;
+    if (captured) ctx.log.capture(&r.log_text);
+    finish_interrupted_move(move_note_path(ctx.temp.folder, worker), ctx.log);
+    if (captured) ctx.log.capture(nullptr);
+}
+
 // A worker is renewed after this many sources.
 constexpr unsigned kSourcesPerWorker = 100;
 
@@ -270,7 +280,7 @@ int SupervisedWorker::stop(bool kill) {
 }
 
 void SupervisedWorker::begin(const std::string& source, const OutputName& output) {
-    places_ = {source, output.path, ctx_.job.move != 0 ? ctx_.job.move_path : ""};
+    places_ = {source, output, ctx_.job.move != 0 ? ctx_.job.move_path : ""};
     if (ctx_.journal != nullptr) journal_entry_ = ctx_.journal->begin(places_);
     busy_ = true;
     gone_ = false;
@@ -338,11 +348,13 @@ SupervisedResult SupervisedWorker::finish() {
     } else {
         const bool timed_out = !gone_ && !complete();
         // A worker still there ran out of time or spoke nonsense: it goes too.
+        const pid_t worker = pid_;
         const int status = stop(!gone_);
         // A worker that spoke to the window itself may have stopped in mid-message.
         if (!captured_) ctx_.link.disconnect();
         remove_leftovers(ctx_.temp.folder, places_);
         r = SupervisedResult{};
+        finish_move_of(ctx_, worker, captured_, r);
         r.outcome.result = kNotConverted;
         r.outcome.reason =
             timed_out ? "time limit of " + std::to_string(ctx_.job.limits.seconds) + " s exceeded"

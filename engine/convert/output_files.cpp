@@ -16,6 +16,7 @@
 #include "job_settings.h"
 #include "log_file.h"
 #include "monitor_link.h"
+#include "move_note.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -42,13 +43,24 @@ std::string folder_part(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+constexpr std::string_view kWorkTag = ".tarvik-";
+constexpr std::size_t kSuffixLength = 6;
+
 std::string random_suffix() {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::mt19937 engine{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    std::string text(6, 'X');
+    std::string text(kSuffixLength, 'X');
     for (char& c : text) c = letters[pick(engine)];
     return text;
+}
+
+// How much of an output's file name its work names in `folder` keep: they stay inside
+// the limits of a file name and of a path.
+std::size_t work_name_length(const std::string& folder) {
+    const std::size_t room =
+        kMaxPathLength > folder.size() + 16 ? kMaxPathLength - folder.size() - 16 : 0;
+    return std::min(std::size_t{200}, room);
 }
 
 // Creates a fresh work file ".<name>.tarvik-XXXXXX" beside `path` (O_EXCL, so nothing
@@ -56,12 +68,9 @@ std::string random_suffix() {
 int create_work_file(const std::string& path, mode_t mode, std::string& work_path) {
     const std::string folder = folder_part(path);
     std::string name = path.substr(folder.size());
-    // Keep the work name inside the limits of a file name and of a path.
-    const std::size_t room =
-        kMaxPathLength > folder.size() + 16 ? kMaxPathLength - folder.size() - 16 : 0;
-    name.resize(std::min({name.size(), std::size_t{200}, room}));
+    name.resize(std::min(name.size(), work_name_length(folder)));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        work_path = folder + "." + name + ".tarvik-" + random_suffix();
+        work_path = folder + "." + name + std::string(kWorkTag) + random_suffix();
         const int fd = ::open(work_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -90,6 +99,22 @@ bool is_symbolic_link(const std::string& path) {
 constexpr const char* kReplacesSource = "the output would replace the source itself";
 
 }  // namespace
+
+std::optional<WorkFileName> read_work_file_name(const std::string& folder, std::string_view name) {
+    const std::size_t tail = kWorkTag.size() + kSuffixLength;
+    if (name.size() < 1 + tail || name.front() != '.') return std::nullopt;
+    const std::string_view suffix = name.substr(name.size() - kSuffixLength);
+    const bool letters = std::all_of(suffix.begin(), suffix.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+    if (!letters || name.substr(name.size() - tail, kWorkTag.size()) != kWorkTag) {
+        return std::nullopt;
+    }
+    const std::string_view output = name.substr(1, name.size() - 1 - tail);
+    const std::size_t kept = work_name_length(folder);
+    if (output.size() > kept) return std::nullopt;
+    return WorkFileName{std::string(output), output.size() == kept};
+}
 
 std::string write_failure(const std::string& path, int error) {
     return "the output file " + path + " cannot be written: " + std::strerror(error);
@@ -168,6 +193,13 @@ Result write_output_file(const std::string& path, const void* data, std::size_t 
     return work.commit(replace, reason);
 }
 
+void sync_folder(const std::string& file_path) {
+    const std::string folder = folder_part(file_path);
+    UniqueFd dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) (void)::fsync(dir.get());
+}
+
 namespace {
 
 bool copy_bytes(int from, int to) {
@@ -179,12 +211,6 @@ bool copy_bytes(int from, int to) {
         if (got == 0) return true;
         if (!write_all(to, buffer.data(), static_cast<std::size_t>(got))) return false;
     }
-}
-
-void sync_folder(const std::string& file_path) {
-    const std::string folder = folder_part(file_path);
-    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) (void)::fsync(dir.get());
 }
 
 // Copies the source whole to a work file beside the destination, with the source's
@@ -210,15 +236,20 @@ bool copy_into_place(const std::string& source, const std::string& destination) 
 
 // Within one file system the source is renamed: at every moment it is in exactly one of
 // the two places. Across file systems it is copied, synced, renamed into place and only
-// then deleted (a failing delete leaves two copies, unreported).
-bool move_into_place(const std::string& source, const std::string& destination) {
+// then deleted (a failing delete leaves two copies, unreported), all under a move note
+// that lets the next run finish a move cut short; without a note there is no such move.
+bool move_into_place(RunContext& ctx, const std::string& source, const std::string& destination) {
     if (::rename(source.c_str(), destination.c_str()) == 0) {
         sync_folder(destination);
         sync_folder(source);
         return true;
     }
-    if (errno != EXDEV || !copy_into_place(source, destination)) return false;
+    if (errno != EXDEV) return false;
+    MoveNote note;
+    if (!note.open(ctx.temp.folder, source, destination, ctx.log)) return false;
+    if (!copy_into_place(source, destination)) return false;
     (void)::unlink(source.c_str());
+    sync_folder(source);  // the source is gone for good before its note goes
     return true;
 }
 
@@ -232,7 +263,7 @@ void move_source(RunContext& ctx, const std::string& source) {
     // No move folder means no move: the bare name would land in the root folder.
     const bool moved = !ctx.job.move_path.empty() && destination.size() <= kMaxPathLength &&
                        !is_same_file(source, destination) && !is_symbolic_link(destination) &&
-                       move_into_place(source, destination);
+                       move_into_place(ctx, source, destination);
     if (moved) {
         ctx.log.printf("The file %s has been moved to %s\r\n", source.c_str(), destination.c_str());
     } else {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "fd_io.h"
@@ -43,6 +44,18 @@ namespace morvane {
 // "the output file <path> cannot be written: <the system's reason>".
 [[nodiscard]] std::string write_failure(const std::string& path, int error);
 
+// A work file name ".<name>.tarvik-XXXXXX" read back: the file name of the output it
+// was made for, as far as the work name holds it. A long name is cut to the length that
+// work names in its folder keep (`cut` true: the output's name may go on).
+struct WorkFileName {
+    std::string output;
+    bool cut = false;
+};
+// `folder` is the part of a path up to and including its last '/'. Nothing for a name
+// that is not a work file name.
+[[nodiscard]] std::optional<WorkFileName> read_work_file_name(const std::string& folder,
+                                                              std::string_view name);
+
 class OutputWork {
   public:
     explicit OutputWork(std::string path) : path_(std::move(path)) {}
@@ -65,8 +78,13 @@ class OutputWork {
     UniqueFd fd_;
 };
 
-// Moves a converted source into FOLDERS/move_path: copy to a temporary name there,
-// sync, rename over the destination, then delete the source. Logs the outcome.
+// Syncs the folder that holds `file_path`, so that a rename or delete there lasts.
+void sync_folder(const std::string& file_path);
+
+// Moves a converted source into FOLDERS/move_path: renamed within one file system;
+// across file systems, under a move note (see move_note.h), copied to a temporary name
+// there, synced, renamed over the destination, then the source deleted. Logs the
+// outcome.
 void move_source(RunContext& ctx, const std::string& source);
 
 }  // namespace morvane
