@@ -22,6 +22,7 @@
 #include "supervise.h"
 #include "temp_folder.h"
 #include "walks.h"
+#include "worker_folder.h"
 #include "workers.h"
 
 namespace morvane {
@@ -140,6 +141,7 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     WorkJournal journal;
     // Sweeps first what a killed run left behind, and finishes its interrupted move.
     (void)journal.open(s.temp_folder, &log);
+    sweep_worker_folders(s.temp_folder);
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};
     const unsigned count = run_mode(ctx, job, call);
     write_log_footer(log, count);

@@ -22,6 +22,7 @@
 #include "log_file.h"
 #include "monitor_link.h"
 #include "move_note.h"
+#include "worker_folder.h"
 
 namespace morvane {
 namespace {
@@ -190,6 +191,9 @@ void close_other_pipes(int keep_a, int keep_b) {
     (void)::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(1);
     close_other_pipes(requests, results);
+    // ImageMagick's files of a worker that is stopped go with its folder.
+    WorkerFolder magick_folder;
+    (void)magick_folder.take(ctx.temp.folder);
     // A write past the file-size limit fails with EFBIG instead of killing the worker.
     std::signal(SIGXFSZ, SIG_IGN);
     const Limits& limits = ctx.job.limits;
@@ -275,6 +279,7 @@ int SupervisedWorker::stop(bool kill) {
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
+    remove_worker_folder(ctx_.temp.folder, pid_);
     pid_ = -1;
     return status;
 }

@@ -334,3 +334,13 @@ ImageList read_anymap(const void* data, std::size_t length, const Exception& exc
 }
 
 }  // namespace morvane::magick
+
+namespace morvane::magick {
+
+void set_temporary_folder(const std::string& folder) {
+    if (folder.empty()) return;
+    // Read each time ImageMagick makes a temporary file, before the environment.
+    (void)SetImageRegistry(StringRegistryType, "temporary-path", folder.c_str(), nullptr);
+}
+
+}  // namespace morvane::magick
