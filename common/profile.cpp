@@ -58,6 +58,14 @@ std::string_view unquote(std::string_view value) {
     return value;
 }
 
+// One text for a section and a key, both lowered; the section's length first keeps
+// every pair apart.
+std::string index_key(std::string_view section, std::string_view key) {
+    std::string text = std::to_string(section.size());
+    text.append(":").append(section).append(key);
+    return text;
+}
+
 enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct Line {
@@ -262,7 +270,8 @@ Profile Profile::parse(std::string_view text) {
             if (in_first_copy) seen_sections.push_back(section);
         } else if (line.kind == LineKind::Key && in_first_copy) {
             std::string key = lowered(line.name);
-            if (profile.find(section, key) == nullptr) {
+            const std::size_t next = profile.entries_.size();
+            if (profile.index_.try_emplace(index_key(section, key), next).second) {
                 profile.entries_.push_back({section, std::move(key), std::string(line.value)});
             }
         }
@@ -272,10 +281,8 @@ Profile Profile::parse(std::string_view text) {
 }
 
 const Profile::Entry* Profile::find(std::string_view section, std::string_view key) const {
-    for (const Entry& entry : entries_) {
-        if (same_name(entry.section, section) && same_name(entry.key, key)) return &entry;
-    }
-    return nullptr;
+    const auto place = index_.find(index_key(lowered(section), lowered(key)));
+    return place == index_.end() ? nullptr : &entries_[place->second];
 }
 
 std::string Profile::get_string(std::string_view section, std::string_view key,

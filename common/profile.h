@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace morvane {
@@ -56,6 +57,9 @@ class Profile {
     };
     const Entry* find(std::string_view section, std::string_view key) const;
     std::vector<Entry> entries_;
+    // Where each entry is, by its lowered section and key, so that a list of many
+    // thousand keys is read in linear time.
+    std::unordered_map<std::string, std::size_t> index_;
     std::string refusal_;
     bool opened_ = false;
 };

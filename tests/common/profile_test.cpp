@@ -168,6 +168,24 @@ TEST(ProfileTest, LoadReadsAFileAndAMissingFileIsEmpty) {
     EXPECT_EQ(Profile::load(dir / "none/job.ini").refusal(), "");
 }
 
+// As large a file list as the settings window writes: every key is found, in linear
+// time (a lookup that walked every entry took minutes here).
+TEST(ProfileTest, HundredThousandKeysAreAllFound) {
+    constexpr int kKeys = 100000;
+    std::string text = "[FILES]\r\n";
+    for (int i = 0; i < kKeys; ++i) {
+        text += std::to_string(i) + "=/home/user/Pictures/" + std::to_string(i) + ".png\r\n";
+    }
+    const Profile profile = Profile::parse(text);
+    int found = 0;
+    for (int i = 0; i < kKeys; ++i) {
+        found += profile.value("files", std::to_string(i)) ==
+                 "/home/user/Pictures/" + std::to_string(i) + ".png";
+    }
+    EXPECT_EQ(found, kKeys);
+    EXPECT_EQ(profile.value("FILES", std::to_string(kKeys)), "");
+}
+
 // ---- which files are read ----
 
 struct RefusedCase {
