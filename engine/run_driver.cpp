@@ -16,7 +16,6 @@
 #include "modules.h"
 #include "monitor_link.h"
 #include "path_util.h"
-#include "profile.h"
 #include "program_folder.h"
 #include "run_report.h"
 #include "supervise.h"
@@ -33,24 +32,27 @@ std::string in_folder(const std::string& folder, const char* name) {
     return path;
 }
 
-// Reads the job; a missing source or target key is logged and ends the run.
+// Reads the job; a missing source or target key is logged and ends the run, with the
+// reason on a tab-indented line when the key was refused rather than missing.
 std::optional<int> read_job(const Invocation& call, const std::string& command_line, LogFile& log,
                             JobSettings& job) {
-    switch (read_job_settings(call.job_file, job)) {
+    const JobReadStatus status = read_job_settings(call.job_file, job);
+    switch (status) {
         case JobReadStatus::SourceMissing:
             log.printf("Source key not found\r\niniPath: %s\r\nCmdLine: %s\r\n",
                        call.job_file.c_str(), command_line.c_str());
-            return kExitNoSource;
+            break;
         case JobReadStatus::TargetMissing:
             log.printf("Target key not found\r\nCmdLine: %s\r\n", command_line.c_str());
-            return kExitNoTarget;
-        case JobReadStatus::Ok:
             break;
+        case JobReadStatus::Ok:
+            job.job_file_path = call.job_file;
+            job.mode = call.mode;
+            job.extension_filter = build_extension_filter(job);
+            return std::nullopt;
     }
-    job.job_file_path = call.job_file;
-    job.mode = call.mode;
-    job.extension_filter = build_extension_filter(job);
-    return std::nullopt;
+    if (!job.stop_reason.empty()) log.printf("\t%s\r\n", job.stop_reason.c_str());
+    return status == JobReadStatus::SourceMissing ? kExitNoSource : kExitNoTarget;
 }
 
 unsigned convert_single_file(RunContext& ctx, const std::string& source,
@@ -62,9 +64,15 @@ unsigned convert_single_file(RunContext& ctx, const std::string& source,
     return 1;
 }
 
-unsigned convert_listed_files(RunContext& ctx, const std::vector<std::string>& files) {
+unsigned convert_listed_files(RunContext& ctx, const std::vector<ListedFile>& files) {
     Workers workers(ctx);
-    for (const std::string& file : files) workers.hand_on(file, false);
+    for (const ListedFile& file : files) {
+        if (file.refusal.empty()) {
+            workers.hand_on(file.path, false);
+        } else {
+            workers.refuse(file.path, file.refusal);
+        }
+    }
     workers.finish();
     return static_cast<unsigned>(files.size());
 }
@@ -79,24 +87,28 @@ unsigned convert_folder(RunContext& ctx) {
     return count;
 }
 
-unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call) {
+unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call, const FileList& list) {
     if (call.mode == RunMode::SingleFile) {
         const std::string output =
             call.output.empty() ? default_single_output(job.target, call.source) : call.output;
         return convert_single_file(ctx, call.source, output);
     }
-    if (call.monitored) {
-        if (auto files = read_file_list(job.file_list_path)) {
-            job.mode = RunMode::Files;
-            return convert_listed_files(ctx, *files);
-        }
+    if (list.read) {
+        job.mode = RunMode::Files;
+        return convert_listed_files(ctx, list.files);
     }
     return convert_folder(ctx);
 }
 
-// The "P" form without an output name needs the default job file's target folder.
-bool has_target(const std::string& job_file) {
-    return Profile::load(job_file).has_value("FOLDERS", "target");
+// The "G" form's file list; one that is there but cannot be used is noted for the log,
+// and the run walks the source folder as without a list.
+FileList read_listed_files(JobSettings& job) {
+    FileList list = read_file_list(job.file_list_path);
+    if (!list.refusal.empty()) {
+        job.notes.push_back("The file list " + job.file_list_path + " cannot be used: it " +
+                            list.refusal);
+    }
+    return list;
 }
 
 struct StartUp {
@@ -121,7 +133,7 @@ bool start_up(StartUp& s, InstanceLock& lock) {
 int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     const Invocation call = select_form(split_command_line(command_line), s.default_job);
     if (!call.complete) return kExitNormal;
-    if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target(s.default_job)) {
+    if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target_key(s.default_job)) {
         return kExitNormal;
     }
     MonitorLink link;
@@ -131,16 +143,21 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     }
     JobSettings job;
     if (auto early = read_job(call, command_line, log, job)) return *early;
-    if (call.monitored) job.file_list_path = in_folder(s.temp_folder, kFileListName);
+    FileList list;
+    if (call.monitored) {
+        job.file_list_path = in_folder(s.temp_folder, kFileListName);
+        list = read_listed_files(job);
+    }
 
     write_log_header(log, job);
+    for (const std::string& note : job.notes) log.printf("%s\r\n", note.c_str());
     TempFiles temp{s.temp_folder, {}};
     // Each worker process loads the modules it needs on first use.
     ModuleLoader modules(s.program_folder);
     WorkJournal journal;
     (void)journal.open(s.temp_folder);  // sweeps first what a killed run left behind
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};
-    const unsigned count = run_mode(ctx, job, call);
+    const unsigned count = run_mode(ctx, job, call, list);
     write_log_footer(log, count);
     log.close();
     clean_temp_folder(temp, job.file_list_path);
