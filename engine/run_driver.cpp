@@ -1,5 +1,6 @@
 #include "run_driver.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -115,19 +116,60 @@ struct StartUp {
     std::string program_folder;
     std::string default_job;
     std::string temp_folder;
+    InstanceLock lock;
 };
 
-// Steps before the command line is read; nothing when the run must end silently.
-bool start_up(StartUp& s, InstanceLock& lock) {
-    s.program_folder = program_folder();
-    (void)start_imaging(s.program_folder);
-    s.default_job = in_folder(s.program_folder, kJobFileName);
-    const std::optional<std::string> temp = user_temp_folder();
-    s.temp_folder = temp.value_or("");
-    if (read_mono_instance(s.default_job) != 0) {
-        if (!temp || !lock.acquire(s.temp_folder)) return false;
+// Why the engine could not start, for stderr and the log, and its exit status.
+struct StartFailure {
+    std::string message;
+    int status = kExitNormal;
+};
+
+// Takes the single-instance lock when the default job asks for it; nothing when the run
+// goes on, a failure without a message when another run holds the lock.
+std::optional<StartFailure> take_lock(StartUp& s) {
+    if (read_mono_instance(s.default_job) == 0) return std::nullopt;
+    std::string reason = "no temporary folder can be used";
+    std::string path = kLockFileName;
+    if (!s.temp_folder.empty()) {
+        path = InstanceLock::path_in(s.temp_folder);
+        tidy_path(path);
+        switch (s.lock.acquire(s.temp_folder, reason)) {
+            case LockStatus::Taken:
+                return std::nullopt;
+            case LockStatus::HeldByAnother:
+                return StartFailure{{}, kExitNormal};
+            case LockStatus::Failed:
+                break;
+        }
     }
-    return true;
+    return StartFailure{"The single-instance lock " + path + " cannot be taken: " + reason,
+                        kExitNoLock};
+}
+
+// The steps before the command line is read: the folders, the lock, ImageMagick.
+std::optional<StartFailure> start_up(StartUp& s, ImagingStarter start_imaging) {
+    s.program_folder = program_folder();
+    s.default_job = in_folder(s.program_folder, kJobFileName);
+    s.temp_folder = user_temp_folder().value_or("");
+    if (auto failure = take_lock(s)) return failure;
+    std::string reason;
+    if (!start_imaging(s.program_folder, reason)) {
+        return StartFailure{"ImageMagick cannot be started: " + reason, kExitNoImaging};
+    }
+    return std::nullopt;
+}
+
+// A failed start is told on stderr and, when the log can be created, in the log; a run
+// turned away by another run says nothing and leaves that run's log alone.
+int report_start_failure(const StartUp& s, const StartFailure& failure) {
+    if (failure.message.empty()) return failure.status;
+    std::fprintf(stderr, "Tarvik_morvane: %s\n", failure.message.c_str());
+    LogFile log;
+    if (!s.temp_folder.empty() && log.open(in_folder(s.temp_folder, kRunLogName))) {
+        log.printf("%s\r\n", failure.message.c_str());
+    }
+    return failure.status;
 }
 
 int run(const StartUp& s, LogFile& log, const std::string& command_line) {
@@ -167,15 +209,17 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
 
 }  // namespace
 
-int run_engine(int argc, char** argv) {
+int run_engine(int argc, char** argv, ImagingStarter start_imaging) {
     StartUp s;
-    InstanceLock lock;
-    if (!start_up(s, lock)) return kExitNormal;
-    LogFile log;
-    if (s.temp_folder.empty() || !log.open(in_folder(s.temp_folder, kRunLogName))) {
-        return kExitNoLog;
+    if (auto failure = start_up(s, start_imaging)) {
+        stop_imaging();
+        return report_start_failure(s, *failure);
     }
-    const int status = run(s, log, join_arguments(argc, argv));
+    LogFile log;
+    int status = kExitNoLog;
+    if (!s.temp_folder.empty() && log.open(in_folder(s.temp_folder, kRunLogName))) {
+        status = run(s, log, join_arguments(argc, argv));
+    }
     stop_imaging();
     return status;
 }

@@ -1,5 +1,5 @@
-// The engine's start and its inputs: which job and file-list files it reads and the
-// paths it refuses.
+// The engine's start and its inputs: which job and file-list files it reads, the paths
+// it refuses and the single-instance lock's failures.
 
 #include <algorithm>
 #include <ostream>
@@ -36,7 +36,26 @@ std::string folder_of(const std::string& path) {
     return path.substr(0, path.rfind('/'));
 }
 
-class EngineStartup : public EngineTest {};
+class EngineStartup : public EngineTest {
+  protected:
+    // Runs the engine with its standard error kept in stderr_.
+    int run_keeping_errors(const std::vector<std::string>& args = {},
+                           const std::vector<std::string>& as_user = {}) {
+        const std::string errors = dir_ / "stderr";
+        std::vector<std::string> all = as_user;
+        all.insert(all.end(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>'" + errors + "'",
+                               program_ + "/Tarvik_morvane"});
+        all.insert(all.end(), args.begin(), args.end());
+        const std::string program = all.front();
+        all.erase(all.begin());
+        const int status =
+            run_program(program, all, {{"TMPDIR", tmp_}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+        stderr_ = exists(errors) ? read_file(errors) : "";
+        return status;
+    }
+
+    std::string stderr_;
+};
 
 // ---- the job file ----
 
@@ -239,6 +258,42 @@ TEST_P(LongListedPaths, AreRefusedInTheirPlaceAndTheOthersConvert) {
 
 INSTANTIATE_TEST_SUITE_P(Startup, LongListedPaths, ::testing::Values(1, 2),
                          [](const auto& info) { return std::to_string(info.param) + "_workers"; });
+
+// ---- the single-instance lock ----
+
+TEST_F(EngineStartup, LockFileThatIsALinkIsReportedAndEndsWith2) {
+    make_picture(in_ + "/a.png");
+    write_file(dir_ / "target", "keep");
+    const std::string lock = tmp_ + "/Tarvik_morvane.lock";
+    ASSERT_EQ(::symlink((dir_ / "target").c_str(), lock.c_str()), 0);
+    write_job({"[FORMATS]", "PNG=1"});
+    EXPECT_EQ(run_keeping_errors(), 2);
+    const std::string message =
+        "The single-instance lock " + lock + " cannot be taken: it is a symbolic link";
+    EXPECT_EQ(log(), message + "\r\n");
+    EXPECT_EQ(stderr_, "Tarvik_morvane: " + message + "\n");
+    EXPECT_EQ(read_file(dir_ / "target"), "keep");
+    EXPECT_FALSE(exists(out_));
+}
+
+TEST_F(EngineStartup, LockFileOfAnotherUserIsReportedAndEndsWith2) {
+    const std::string lock = tmp_ + "/Tarvik_morvane.lock";
+    write_file(lock, "");
+    ASSERT_EQ(::chmod(lock.c_str(), 0600), 0);
+    // The engine runs as "nobody", who may write the temporary folder but not the lock.
+    for (const std::string& folder : {dir_.path(), program_, tmp_}) {
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    }
+    write_job();
+    ASSERT_EQ(::chmod(job_.c_str(), 0644), 0);
+    EXPECT_EQ(run_keeping_errors(
+                  {}, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}),
+              2);
+    const std::string message =
+        "The single-instance lock " + lock + " cannot be taken: Permission denied";
+    EXPECT_EQ(log(), message + "\r\n");
+    EXPECT_EQ(stderr_, "Tarvik_morvane: " + message + "\n");
+}
 
 }  // namespace
 }  // namespace morvane::test
