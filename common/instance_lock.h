@@ -6,6 +6,14 @@
 
 namespace morvane {
 
+inline constexpr const char* kLockFileName = "Tarvik_morvane.lock";
+
+enum class LockStatus {
+    Taken,          // this object holds the lock
+    HeldByAnother,  // another holder has it
+    Failed,         // the lock file cannot be used; the reason says why
+};
+
 class InstanceLock {
   public:
     InstanceLock() = default;
@@ -13,8 +21,12 @@ class InstanceLock {
     InstanceLock& operator=(const InstanceLock&) = delete;
     ~InstanceLock();
 
-    // False when another process holds the lock or the lock file cannot be created.
-    [[nodiscard]] bool acquire(const std::string& temp_folder);
+    // Takes the lock. With Failed, `reason` says why ("it is a symbolic link",
+    // "Permission denied", ...).
+    [[nodiscard]] LockStatus acquire(const std::string& temp_folder, std::string& reason);
+
+    // The lock file's path in a temporary folder.
+    [[nodiscard]] static std::string path_in(const std::string& temp_folder);
 
   private:
     int fd_ = -1;

@@ -1,9 +1,12 @@
 #include "profile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +58,14 @@ std::string_view unquote(std::string_view value) {
     return value;
 }
 
+// One text for a section and a key, both lowered; the section's length first keeps
+// every pair apart.
+std::string index_key(std::string_view section, std::string_view key) {
+    std::string text = std::to_string(section.size());
+    text.append(":").append(section).append(key);
+    return text;
+}
+
 enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct Line {
@@ -99,25 +110,89 @@ std::string_view without_line_end(std::string_view line) {
     return line;
 }
 
-// The whole file; a missing file reads as empty with `missing` set.
-bool read_whole_file(const std::string& path, std::string& out, bool& missing) {
-    out.clear();
-    missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// What reading a profile file gave.
+enum class ReadResult { Read, Missing, Refused };
+
+std::string size_text(std::size_t bytes) {
+    if (bytes % kMebibyte == 0) return std::to_string(bytes / kMebibyte) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// Opens without blocking (a FIFO never hangs the open) and admits only a regular file.
+int open_admitted(const std::string& path, const ProfileFile& file, std::string& refusal,
+                  ReadResult& result) {
+    const int flags =
+        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (file.follow_links ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
-        missing = errno == ENOENT;
-        return false;
-    }
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ::close(fd);
-            return got == 0;
+        const int error = errno;
+        result = error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Refused;
+        if (error == ELOOP && !file.follow_links) {
+            refusal = "is a symbolic link";
+        } else {
+            refusal = std::string("cannot be read: ") + std::strerror(error);
         }
-        out.append(buffer, static_cast<std::size_t>(got));
+        return -1;
     }
+    struct stat info {};
+    result = ReadResult::Refused;
+    if (::fstat(fd, &info) != 0) {
+        refusal = std::string("cannot be read: ") + std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        refusal = "is not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > file.limit) {
+        refusal = "is larger than " + size_text(file.limit);
+    } else {
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+// Reads at most the limit and one byte more, so a file that grows while it is read is
+// caught as well.
+bool read_bounded(int fd, std::size_t limit, std::string& out, std::string& refusal) {
+    char buffer[65536];
+    for (;;) {
+        const std::size_t room = limit + 1 - out.size();
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            refusal = std::string("cannot be read: ") + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) return true;
+        out.append(buffer, static_cast<std::size_t>(got));
+        if (out.size() > limit) {
+            refusal = "is larger than " + size_text(limit);
+            return false;
+        }
+    }
+}
+
+// The file's text as `file` admits it; `refusal` says why a file that is there was not
+// read.
+ReadResult read_profile_file(const std::string& path, const ProfileFile& file, std::string& out,
+                             std::string& refusal) {
+    out.clear();
+    refusal.clear();
+    ReadResult result = ReadResult::Read;
+    const int fd = open_admitted(path, file, refusal, result);
+    if (fd < 0) {
+        if (result == ReadResult::Missing) refusal.clear();
+        return result;
+    }
+    const bool read = read_bounded(fd, file.limit, out, refusal);
+    ::close(fd);
+    if (read) return ReadResult::Read;
+    out.clear();
+    return ReadResult::Refused;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view byte_order_mark(std::string_view text) {
+    return text.starts_with(kByteOrderMark) ? kByteOrderMark : std::string_view();
 }
 
 // The file that a write really replaces: the target of a symbolic link, else the path.
@@ -167,16 +242,19 @@ bool replace_file(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
-Profile Profile::load(const std::string& path) {
+Profile Profile::load(const std::string& path, const ProfileFile& file) {
     std::string text;
-    bool missing = false;
-    if (!read_whole_file(path, text, missing)) return Profile();
-    Profile profile = parse(text);
-    profile.opened_ = true;
-    return profile;
+    std::string refusal;
+    if (read_profile_file(path, file, text, refusal) != ReadResult::Read) {
+        Profile unread;
+        unread.refusal_ = std::move(refusal);
+        return unread;
+    }
+    return parse(text);
 }
 
 Profile Profile::parse(std::string_view text) {
+    text.remove_prefix(byte_order_mark(text).size());
     Profile profile;
     std::vector<std::string> seen_sections;
     std::string section;
@@ -192,7 +270,8 @@ Profile Profile::parse(std::string_view text) {
             if (in_first_copy) seen_sections.push_back(section);
         } else if (line.kind == LineKind::Key && in_first_copy) {
             std::string key = lowered(line.name);
-            if (profile.find(section, key) == nullptr) {
+            const std::size_t next = profile.entries_.size();
+            if (profile.index_.try_emplace(index_key(section, key), next).second) {
                 profile.entries_.push_back({section, std::move(key), std::string(line.value)});
             }
         }
@@ -202,10 +281,8 @@ Profile Profile::parse(std::string_view text) {
 }
 
 const Profile::Entry* Profile::find(std::string_view section, std::string_view key) const {
-    for (const Entry& entry : entries_) {
-        if (same_name(entry.section, section) && same_name(entry.key, key)) return &entry;
-    }
-    return nullptr;
+    const auto place = index_.find(index_key(lowered(section), lowered(key)));
+    return place == index_.end() ? nullptr : &entries_[place->second];
 }
 
 std::string Profile::get_string(std::string_view section, std::string_view key,
@@ -220,6 +297,11 @@ int Profile::get_int(std::string_view section, std::string_view key, int def) co
     const Entry* entry = find(section, key);
     if (entry == nullptr || entry->value.empty()) return def;
     return profile_text_to_int(entry->value);
+}
+
+std::string_view Profile::value(std::string_view section, std::string_view key) const {
+    const Entry* entry = find(section, key);
+    return entry != nullptr ? std::string_view(entry->value) : std::string_view();
 }
 
 bool Profile::has_value(std::string_view section, std::string_view key) const {
@@ -280,11 +362,14 @@ void append_line(std::string& out, std::string_view line) {
 
 std::string with_key_written(std::string_view text, std::string_view section, std::string_view key,
                              std::string_view value) {
+    // A byte-order mark stays where it is, ahead of the first line it would hide.
+    const std::string_view mark = byte_order_mark(text);
+    text.remove_prefix(mark.size());
     const std::vector<std::string_view> lines = split_lines(text);
     const KeyPlace place = locate_key(lines, section, key);
     std::string key_line = std::string(key) + "=" + std::string(value) + "\r\n";
-    std::string out;
-    out.reserve(text.size() + key_line.size() + section.size() + 4);
+    std::string out(mark);
+    out.reserve(mark.size() + text.size() + key_line.size() + section.size() + 4);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i == place.key_line) {
             out.append(key_line);
@@ -298,7 +383,7 @@ std::string with_key_written(std::string_view text, std::string_view section, st
         out.append(lines[i]);
     }
     if (place.section_line == std::string_view::npos) {
-        if (!out.empty() && out.back() != '\n') out.append("\r\n");
+        if (out.size() > mark.size() && out.back() != '\n') out.append("\r\n");
         out.append("[").append(section).append("]\r\n").append(key_line);
     }
     return out;
@@ -309,8 +394,10 @@ std::string with_key_written(std::string_view text, std::string_view section, st
 bool write_profile_string(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view value) {
     std::string text;
-    bool missing = false;
-    if (!read_whole_file(write_target(path), text, missing) && !missing) return false;
+    std::string refusal;
+    if (read_profile_file(write_target(path), {}, text, refusal) == ReadResult::Refused) {
+        return false;
+    }
     return replace_file(path, with_key_written(text, section, key, value));
 }
 

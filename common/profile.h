@@ -2,22 +2,37 @@
 // INI files read and written the way the Windows private-profile functions do it:
 // case-insensitive sections and keys, blanks around keys and values ignored, one pair of
 // surrounding quotes stripped, ';' comment lines, the first of duplicate sections or keys
-// wins, and writing one key rewrites only that line (CR LF line ends).
+// wins, a leading UTF-8 byte-order mark skipped, and writing one key rewrites only that
+// line (CR LF line ends).
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace morvane {
 
+inline constexpr std::size_t kMebibyte = 1024 * 1024;
+
+// Which files a profile is read from: a regular file of at most `limit` bytes, reached
+// through a symbolic link only when `follow_links` says so.
+struct ProfileFile {
+    std::size_t limit = 16 * kMebibyte;
+    bool follow_links = true;
+};
+
 class Profile {
   public:
-    // Reads the whole file once; a missing or unreadable file gives an empty profile.
-    [[nodiscard]] static Profile load(const std::string& path);
+    // Reads the file once. A missing file, or one that `file` does not admit, gives an
+    // empty profile; for the latter refusal() says why.
+    [[nodiscard]] static Profile load(const std::string& path, const ProfileFile& file = {});
     [[nodiscard]] static Profile parse(std::string_view text);
 
     [[nodiscard]] bool opened() const { return opened_; }
+    // Why a file that is there was not read, worded to follow its name ("is not a
+    // regular file", "is larger than 16 MiB", "cannot be read: ..."); empty otherwise.
+    [[nodiscard]] const std::string& refusal() const { return refusal_; }
 
     // The value, or `def` when the key is missing or empty; cut to size - 1 characters
     // like a fixed buffer of `size` characters.
@@ -27,6 +42,9 @@ class Profile {
     // Leading decimal digits (an optional '-' first); `def` when missing or empty,
     // 0 when the value does not start with a digit.
     [[nodiscard]] int get_int(std::string_view section, std::string_view key, int def) const;
+
+    // The value as it stands, however long; empty when the key is missing.
+    [[nodiscard]] std::string_view value(std::string_view section, std::string_view key) const;
 
     // True when the section holds the key with a non-empty value.
     [[nodiscard]] bool has_value(std::string_view section, std::string_view key) const;
@@ -39,6 +57,10 @@ class Profile {
     };
     const Entry* find(std::string_view section, std::string_view key) const;
     std::vector<Entry> entries_;
+    // Where each entry is, by its lowered section and key, so that a list of many
+    // thousand keys is read in linear time.
+    std::unordered_map<std::string, std::size_t> index_;
+    std::string refusal_;
     bool opened_ = false;
 };
 
@@ -47,7 +69,7 @@ class Profile {
 
 // Writes one key: rewrites only its line when it exists, adds it at the end of its
 // section, or adds the section at the end of the file. False when the file cannot be
-// written.
+// read (as load() admits it) or written.
 [[nodiscard]] bool write_profile_string(const std::string& path, std::string_view section,
                                         std::string_view key, std::string_view value);
 

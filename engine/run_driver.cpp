@@ -1,5 +1,6 @@
 #include "run_driver.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -16,7 +17,6 @@
 #include "modules.h"
 #include "monitor_link.h"
 #include "path_util.h"
-#include "profile.h"
 #include "program_folder.h"
 #include "run_report.h"
 #include "supervise.h"
@@ -34,24 +34,27 @@ std::string in_folder(const std::string& folder, const char* name) {
     return path;
 }
 
-// Reads the job; a missing source or target key is logged and ends the run.
+// Reads the job; a missing source or target key is logged and ends the run, with the
+// reason on a tab-indented line when the key was refused rather than missing.
 std::optional<int> read_job(const Invocation& call, const std::string& command_line, LogFile& log,
                             JobSettings& job) {
-    switch (read_job_settings(call.job_file, job)) {
+    const JobReadStatus status = read_job_settings(call.job_file, job);
+    switch (status) {
         case JobReadStatus::SourceMissing:
             log.printf("Source key not found\r\niniPath: %s\r\nCmdLine: %s\r\n",
                        call.job_file.c_str(), command_line.c_str());
-            return kExitNoSource;
+            break;
         case JobReadStatus::TargetMissing:
             log.printf("Target key not found\r\nCmdLine: %s\r\n", command_line.c_str());
-            return kExitNoTarget;
-        case JobReadStatus::Ok:
             break;
+        case JobReadStatus::Ok:
+            job.job_file_path = call.job_file;
+            job.mode = call.mode;
+            job.extension_filter = build_extension_filter(job);
+            return std::nullopt;
     }
-    job.job_file_path = call.job_file;
-    job.mode = call.mode;
-    job.extension_filter = build_extension_filter(job);
-    return std::nullopt;
+    if (!job.stop_reason.empty()) log.printf("\t%s\r\n", job.stop_reason.c_str());
+    return status == JobReadStatus::SourceMissing ? kExitNoSource : kExitNoTarget;
 }
 
 unsigned convert_single_file(RunContext& ctx, const std::string& source,
@@ -63,9 +66,15 @@ unsigned convert_single_file(RunContext& ctx, const std::string& source,
     return 1;
 }
 
-unsigned convert_listed_files(RunContext& ctx, const std::vector<std::string>& files) {
+unsigned convert_listed_files(RunContext& ctx, const std::vector<ListedFile>& files) {
     Workers workers(ctx);
-    for (const std::string& file : files) workers.hand_on(file, false);
+    for (const ListedFile& file : files) {
+        if (file.refusal.empty()) {
+            workers.hand_on(file.path, false);
+        } else {
+            workers.refuse(file.path, file.refusal);
+        }
+    }
     workers.finish();
     return static_cast<unsigned>(files.size());
 }
@@ -80,49 +89,94 @@ unsigned convert_folder(RunContext& ctx) {
     return count;
 }
 
-unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call) {
+unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call, const FileList& list) {
     if (call.mode == RunMode::SingleFile) {
         const std::string output =
             call.output.empty() ? default_single_output(job.target, call.source) : call.output;
         return convert_single_file(ctx, call.source, output);
     }
-    if (call.monitored) {
-        if (auto files = read_file_list(job.file_list_path)) {
-            job.mode = RunMode::Files;
-            return convert_listed_files(ctx, *files);
-        }
+    if (list.read) {
+        job.mode = RunMode::Files;
+        return convert_listed_files(ctx, list.files);
     }
     return convert_folder(ctx);
 }
 
-// The "P" form without an output name needs the default job file's target folder.
-bool has_target(const std::string& job_file) {
-    return Profile::load(job_file).has_value("FOLDERS", "target");
+// The "G" form's file list; one that is there but cannot be used is noted for the log,
+// and the run walks the source folder as without a list.
+FileList read_listed_files(JobSettings& job) {
+    FileList list = read_file_list(job.file_list_path);
+    if (!list.refusal.empty()) {
+        job.notes.push_back("The file list " + job.file_list_path + " cannot be used: it " +
+                            list.refusal);
+    }
+    return list;
 }
 
 struct StartUp {
     std::string program_folder;
     std::string default_job;
     std::string temp_folder;
+    InstanceLock lock;
 };
 
-// Steps before the command line is read; nothing when the run must end silently.
-bool start_up(StartUp& s, InstanceLock& lock) {
-    s.program_folder = program_folder();
-    (void)start_imaging(s.program_folder);
-    s.default_job = in_folder(s.program_folder, kJobFileName);
-    const std::optional<std::string> temp = user_temp_folder();
-    s.temp_folder = temp.value_or("");
-    if (read_mono_instance(s.default_job) != 0) {
-        if (!temp || !lock.acquire(s.temp_folder)) return false;
+// Why the engine could not start, for stderr and the log, and its exit status.
+struct StartFailure {
+    std::string message;
+    int status = kExitNormal;
+};
+
+// Takes the single-instance lock when the default job asks for it; nothing when the run
+// goes on, a failure without a message when another run holds the lock.
+std::optional<StartFailure> take_lock(StartUp& s) {
+    if (read_mono_instance(s.default_job) == 0) return std::nullopt;
+    std::string reason = "no temporary folder can be used";
+    std::string path = kLockFileName;
+    if (!s.temp_folder.empty()) {
+        path = InstanceLock::path_in(s.temp_folder);
+        tidy_path(path);
+        switch (s.lock.acquire(s.temp_folder, reason)) {
+            case LockStatus::Taken:
+                return std::nullopt;
+            case LockStatus::HeldByAnother:
+                return StartFailure{{}, kExitNormal};
+            case LockStatus::Failed:
+                break;
+        }
     }
-    return true;
+    return StartFailure{"The single-instance lock " + path + " cannot be taken: " + reason,
+                        kExitNoLock};
+}
+
+// The steps before the command line is read: the folders, the lock, ImageMagick.
+std::optional<StartFailure> start_up(StartUp& s, ImagingStarter start_imaging) {
+    s.program_folder = program_folder();
+    s.default_job = in_folder(s.program_folder, kJobFileName);
+    s.temp_folder = user_temp_folder().value_or("");
+    if (auto failure = take_lock(s)) return failure;
+    std::string reason;
+    if (!start_imaging(s.program_folder, reason)) {
+        return StartFailure{"ImageMagick cannot be started: " + reason, kExitNoImaging};
+    }
+    return std::nullopt;
+}
+
+// A failed start is told on stderr and, when the log can be created, in the log; a run
+// turned away by another run says nothing and leaves that run's log alone.
+int report_start_failure(const StartUp& s, const StartFailure& failure) {
+    if (failure.message.empty()) return failure.status;
+    std::fprintf(stderr, "Tarvik_morvane: %s\n", failure.message.c_str());
+    LogFile log;
+    if (!s.temp_folder.empty() && log.open(in_folder(s.temp_folder, kRunLogName))) {
+        log.printf("%s\r\n", failure.message.c_str());
+    }
+    return failure.status;
 }
 
 int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     const Invocation call = select_form(split_command_line(command_line), s.default_job);
     if (!call.complete) return kExitNormal;
-    if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target(s.default_job)) {
+    if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target_key(s.default_job)) {
         return kExitNormal;
     }
     MonitorLink link;
@@ -132,9 +186,14 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     }
     JobSettings job;
     if (auto early = read_job(call, command_line, log, job)) return *early;
-    if (call.monitored) job.file_list_path = in_folder(s.temp_folder, kFileListName);
+    FileList list;
+    if (call.monitored) {
+        job.file_list_path = in_folder(s.temp_folder, kFileListName);
+        list = read_listed_files(job);
+    }
 
     write_log_header(log, job);
+    for (const std::string& note : job.notes) log.printf("%s\r\n", note.c_str());
     TempFiles temp{s.temp_folder, {}};
     // Each worker process loads the modules it needs on first use.
     ModuleLoader modules(s.program_folder);
@@ -143,7 +202,7 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
     (void)journal.open(s.temp_folder, &log);
     sweep_worker_folders(s.temp_folder);
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};
-    const unsigned count = run_mode(ctx, job, call);
+    const unsigned count = run_mode(ctx, job, call, list);
     write_log_footer(log, count);
     log.close();
     clean_temp_folder(temp, job.file_list_path);
@@ -153,15 +212,17 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
 
 }  // namespace
 
-int run_engine(int argc, char** argv) {
+int run_engine(int argc, char** argv, ImagingStarter start_imaging) {
     StartUp s;
-    InstanceLock lock;
-    if (!start_up(s, lock)) return kExitNormal;
-    LogFile log;
-    if (s.temp_folder.empty() || !log.open(in_folder(s.temp_folder, kRunLogName))) {
-        return kExitNoLog;
+    if (auto failure = start_up(s, start_imaging)) {
+        stop_imaging();
+        return report_start_failure(s, *failure);
     }
-    const int status = run(s, log, join_arguments(argc, argv));
+    LogFile log;
+    int status = kExitNoLog;
+    if (!s.temp_folder.empty() && log.open(in_folder(s.temp_folder, kRunLogName))) {
+        status = run(s, log, join_arguments(argc, argv));
+    }
     stop_imaging();
     return status;
 }

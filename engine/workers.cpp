@@ -92,6 +92,24 @@ void Workers::hand_on(const std::string& source, bool announce, std::function<vo
     const PathParts out = split_path(entry->output.path);
     entry->output_folder = out.folder;
     entry->output_stem = split_path(source).name;
+    enqueue(std::move(entry));
+}
+
+void Workers::refuse(const std::string& source, const std::string& reason) {
+    const ConvertOutcome refused{kNotConverted, reason};
+    if (count_ == 1) {
+        log_result(ctx_.log, source, refused, true);
+        return;
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->source = source;
+    entry->announce = false;
+    entry->started = true;  // its result is known: it waits only for its turn in the log
+    entry->result = SupervisedResult{refused, {}, {}};
+    enqueue(std::move(entry));
+}
+
+void Workers::enqueue(std::unique_ptr<Entry> entry) {
     queue_.push_back(std::move(entry));
     // The results waiting to be written stay few, so memory does not grow with the run.
     while (queue_.size() > 2 * count_) {

@@ -27,12 +27,16 @@ class Workers {
     // Converts the source, announcing it to the window first when `announce` says so;
     // `after` runs once its result line is written (the flat walk's closing messages).
     void hand_on(const std::string& source, bool announce, std::function<void()> after = {});
+    // Logs the source as not converted, with `reason`, in its place among the others;
+    // it is never converted.
+    void refuse(const std::string& source, const std::string& reason);
     // Waits for every source handed on and writes what is left.
     void finish();
 
   private:
     struct Entry;
 
+    void enqueue(std::unique_ptr<Entry> entry);
     void start_what_can_start();
     [[nodiscard]] bool can_start(const Entry& entry) const;
     void wait_for_one();

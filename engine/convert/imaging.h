@@ -6,8 +6,12 @@
 namespace morvane {
 
 // Starts ImageMagick once, before the first conversion; `program_folder` is where the
-// engine runs from. False when the library did not come up.
-[[nodiscard]] bool start_imaging(const std::string& program_folder);
+// engine runs from. False, with `reason`, when the library did not come up.
+[[nodiscard]] bool start_imaging(const std::string& program_folder, std::string& reason);
+
+// The function the engine starts the library with (start_imaging; the tests give
+// others).
+using ImagingStarter = bool (*)(const std::string& program_folder, std::string& reason);
 
 // Releases the library at the end of the run; no conversion may follow.
 void stop_imaging();

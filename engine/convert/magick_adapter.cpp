@@ -8,8 +8,12 @@
 
 namespace morvane {
 
-bool start_imaging(const std::string& program_folder) {
+bool start_imaging(const std::string& program_folder, std::string& reason) {
     MagickCoreGenesis(program_folder.c_str(), MagickFalse);
+    if (IsMagickCoreInstantiated() == MagickFalse) {
+        reason = "the library did not initialise";
+        return false;
+    }
     // Set here as well as in the system's policy (which may only lower them), so that a
     // picture claiming billions of pixels is refused at its header on any machine.
     constexpr MagickSizeType kMegabyte = 1024 * 1024;
@@ -19,7 +23,7 @@ bool start_imaging(const std::string& program_folder) {
     (void)SetMagickResourceLimit(MemoryResource, 256 * kMegabyte);
     (void)SetMagickResourceLimit(MapResource, 512 * kMegabyte);
     (void)SetMagickResourceLimit(DiskResource, 1024 * kMegabyte);
-    return IsMagickCoreInstantiated() != MagickFalse;
+    return true;
 }
 
 void stop_imaging() {

@@ -14,11 +14,23 @@ namespace {
 // Reads one key with the defaults and buffer size of its row in the key table.
 class JobFileReader {
   public:
-    explicit JobFileReader(const std::string& path) : profile_(Profile::load(path)) {}
+    explicit JobFileReader(const std::string& path)
+        : profile_(Profile::load(path, {kJobFileLimit, true})) {}
 
     std::string text(std::string_view section, std::string_view key) const {
         const JobKey& row = job_key(section, key);
         return profile_.get_string(section, key, row.engine_default, row.buffer);
+    }
+
+    // A path key: longer than its buffer holds, it is refused (empty, with the reason in
+    // `refusal`) rather than cut into the name of another file.
+    std::string path(std::string_view section, std::string_view key, std::string& refusal) const {
+        const JobKey& row = job_key(section, key);
+        const std::string_view value = profile_.value(section, key);
+        if (value.size() < row.buffer) return text(section, key);
+        refusal = std::string(row.section) + "/" + std::string(row.key) + " is longer than " +
+                  std::to_string(row.buffer - 1) + " characters";
+        return {};
     }
 
     int number(std::string_view section, std::string_view key) const {
@@ -55,8 +67,11 @@ void read_watermark(const JobFileReader& in, JobSettings& job) {
         job.watermark_location = in.number("PARAMS", "watermark_location");
         return;
     }
-    job.watermark_file = in.text("PARAMS", "watermark_file");
-    if (job.watermark_file.empty()) {
+    std::string refusal;
+    job.watermark_file = in.path("PARAMS", "watermark_file", refusal);
+    // A refused file keeps the mode: the job goes on as with an image that cannot be read.
+    if (!refusal.empty()) job.notes.push_back(refusal + " and is not used");
+    if (job.watermark_file.empty() && refusal.empty()) {
         job.watermark_mode = 0;
     } else {
         job.watermark_tile = in.number("PARAMS", "watermark_tile");
@@ -107,9 +122,12 @@ int read_workers(const Profile& profile) {
 
 JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
     const JobFileReader in(job_file);
-    job.source = in.text("FOLDERS", "source");
+    if (!in.profile().refusal().empty()) {
+        job.stop_reason = "the job file " + job_file + " " + in.profile().refusal();
+    }
+    job.source = in.path("FOLDERS", "source", job.stop_reason);
     if (job.source.empty()) return JobReadStatus::SourceMissing;
-    job.target = in.text("FOLDERS", "target");
+    job.target = in.path("FOLDERS", "target", job.stop_reason);
     if (job.target.empty()) return JobReadStatus::TargetMissing;
 
     job.aspect_ratio = in.number("PARAMS", "aspect_ratio");
@@ -125,7 +143,9 @@ JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job) {
     job.reproduce_path = in.number("PARAMS", "reproduce_path");
     job.reproduce_path_from_root = in.number("PARAMS", "reproduce_path_from_root");
     job.move = in.number("PARAMS", "move");
-    job.move_path = in.text("FOLDERS", "move_path");
+    std::string refusal;
+    job.move_path = in.path("FOLDERS", "move_path", refusal);
+    if (!refusal.empty()) job.notes.push_back(refusal + " and is not used");
     job.size = in.text("PARAMS", "size");
     read_watermark(in, job);
     read_limits(in.profile(), job.limits);
@@ -137,16 +157,26 @@ int read_mono_instance(const std::string& job_file) {
     return JobFileReader(job_file).number("PARAMS", "mono_instance");
 }
 
-std::optional<std::vector<std::string>> read_file_list(const std::string& path) {
-    const Profile list = Profile::load(path);
-    if (!list.opened()) return std::nullopt;
-    std::vector<std::string> files;
-    for (int key = 0;; ++key) {
-        std::string file = list.get_string("FILES", std::to_string(key), "", kPathBuffer);
-        if (file.empty()) break;
-        files.push_back(std::move(file));
+bool has_target_key(const std::string& job_file) {
+    return JobFileReader(job_file).profile().has_value("FOLDERS", "target");
+}
+
+FileList read_file_list(const std::string& path) {
+    FileList list;
+    // Opened without following a link: the list names the files the run converts.
+    const Profile file = Profile::load(path, {kFileListLimit, false});
+    list.read = file.opened();
+    list.refusal = file.refusal();
+    for (int key = 0; list.read; ++key) {
+        const std::string_view value = file.value("FILES", std::to_string(key));
+        if (value.empty()) break;
+        ListedFile& entry = list.files.emplace_back(ListedFile{std::string(value), {}});
+        if (value.size() >= kPathBuffer) {
+            entry.refusal =
+                "the path is longer than " + std::to_string(kPathBuffer - 1) + " characters";
+        }
     }
-    return files;
+    return list;
 }
 
 std::string build_extension_filter(const JobSettings& job) {

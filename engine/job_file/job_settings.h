@@ -2,8 +2,8 @@
 // JobSettings, the engine's record of one job, and its readers: the job file and the
 // file-list file that carries a hand-picked list of sources.
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,23 +76,52 @@ struct JobSettings {
     std::string extension_filter;
     std::string file_list_path;  // empty unless the run was started in the "G" form
 
+    // Why the reading stopped short of a plain missing key: the job file could not be
+    // used, or the key's path was refused. The log gets it as a tab-indented line.
+    std::string stop_reason;
+    // Values that were refused while the run goes on without them, one log line each
+    // (written right after the header).
+    std::vector<std::string> notes;
+
     // True when the watermark mode is one the converters act on (1 or 2).
     [[nodiscard]] bool watermarks() const { return watermark_mode == 1 || watermark_mode == 2; }
 };
 
 enum class JobReadStatus { Ok, SourceMissing, TargetMissing };
 
+// The largest job file and file-list file read; anything larger is not used at all.
+inline constexpr std::size_t kJobFileLimit = 16 * 1024 * 1024;
+inline constexpr std::size_t kFileListLimit = 256 * 1024 * 1024;
+
 // Fills `job` from the job file (missing keys take the engine's defaults, malformed
-// numbers read as 0). Source and target are read first; a missing or empty one stops
-// the reading with its status.
+// numbers read as 0). A file that is not a regular file of at most kJobFileLimit bytes
+// is read as no file, with `stop_reason` saying why. Source and target are read first;
+// a missing or empty one, or a path longer than 259 characters, stops the reading with
+// its status. Longer move and watermark paths are left empty, with a note.
 [[nodiscard]] JobReadStatus read_job_settings(const std::string& job_file, JobSettings& job);
 
-// Reads PARAMS/mono_instance (default 1) from a job file.
+// Reads PARAMS/mono_instance (default 1) from a job file, read as read_job_settings does.
 [[nodiscard]] int read_mono_instance(const std::string& job_file);
 
+// True when the job file, read as read_job_settings does, has a FOLDERS/target value.
+[[nodiscard]] bool has_target_key(const std::string& job_file);
+
+// One source of a file-list file, with the reason it is refused (empty when it is not).
+struct ListedFile {
+    std::string path;
+    std::string refusal;
+};
+
+struct FileList {
+    bool read = false;    // false: the run walks the source folder instead
+    std::string refusal;  // why a file that is there was not used ("is not a regular file")
+    std::vector<ListedFile> files;
+};
+
 // Reads the FILES section of a file-list file: keys 0, 1, 2 ... up to the first missing
-// or empty one. Nothing when the file cannot be opened.
-[[nodiscard]] std::optional<std::vector<std::string>> read_file_list(const std::string& path);
+// or empty one; a path longer than 259 characters is refused, not cut. Only a regular
+// file of at most kFileListLimit bytes that is not a symbolic link is read.
+[[nodiscard]] FileList read_file_list(const std::string& path);
 
 // The extension filter: the admitted extensions of every FORMATS switch that is on,
 // blank-separated, in the fixed order of format_keys().

@@ -1,6 +1,7 @@
 #include "instance_lock.h"
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include <sys/stat.h>
@@ -19,7 +20,8 @@ bool other_process_acquires(const std::string& folder) {
     const pid_t child = ::fork();
     if (child == 0) {
         InstanceLock lock;
-        ::_exit(lock.acquire(folder) ? 0 : 1);
+        std::string reason;
+        ::_exit(lock.acquire(folder, reason) == LockStatus::Taken ? 0 : 1);
     }
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child) return false;
@@ -28,15 +30,16 @@ bool other_process_acquires(const std::string& folder) {
 
 TEST(InstanceLockTest, SecondHolderFailsUntilTheFirstGoes) {
     test::TempDir dir;
+    std::string reason;
     auto first = std::make_unique<InstanceLock>();
-    ASSERT_TRUE(first->acquire(dir.path()));
+    ASSERT_EQ(first->acquire(dir.path(), reason), LockStatus::Taken);
     InstanceLock second;
-    EXPECT_FALSE(second.acquire(dir.path()));
+    EXPECT_EQ(second.acquire(dir.path(), reason), LockStatus::HeldByAnother);
     EXPECT_FALSE(other_process_acquires(dir.path()));
 
     first.reset();
     EXPECT_TRUE(other_process_acquires(dir.path()));
-    EXPECT_TRUE(second.acquire(dir.path()));
+    EXPECT_EQ(second.acquire(dir.path(), reason), LockStatus::Taken);
 }
 
 TEST(InstanceLockTest, LockFileIsPrivateAndLocksAreFolderWide) {
@@ -45,8 +48,10 @@ TEST(InstanceLockTest, LockFileIsPrivateAndLocksAreFolderWide) {
     test::make_folder(dir / "b");
     InstanceLock in_a;
     InstanceLock in_b;
-    ASSERT_TRUE(in_a.acquire(dir / "a"));
-    EXPECT_TRUE(in_b.acquire(dir / "b"));  // another temporary folder, another lock
+    std::string reason;
+    ASSERT_EQ(in_a.acquire(dir / "a", reason), LockStatus::Taken);
+    // another temporary folder, another lock
+    EXPECT_EQ(in_b.acquire(dir / "b", reason), LockStatus::Taken);
 
     struct stat info {};
     ASSERT_EQ(::lstat((dir / "a/Tarvik_morvane.lock").c_str(), &info), 0);
@@ -54,17 +59,55 @@ TEST(InstanceLockTest, LockFileIsPrivateAndLocksAreFolderWide) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST(InstanceLockTest, UnopenableLockFileFails) {
-    test::TempDir dir;
-    InstanceLock missing_folder;
-    EXPECT_FALSE(missing_folder.acquire(dir / "missing"));
+struct UnusableCase {
+    const char* name;
+    const char* reason;
+};
 
-    test::write_file(dir / "target", "keep");
-    ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "Tarvik_morvane.lock").c_str()), 0);
-    InstanceLock through_link;
-    EXPECT_FALSE(through_link.acquire(dir.path()));
-    EXPECT_EQ(test::read_file(dir / "target"), "keep");
+std::ostream& operator<<(std::ostream& out, const UnusableCase& c) {
+    return out << c.name;
 }
+
+class UnusableLockFile : public ::testing::TestWithParam<UnusableCase> {};
+
+// Something other than a lock file at its name is a failure with its reason, never
+// "another engine runs", and what the name points to is left alone.
+TEST_P(UnusableLockFile, FailsWithTheReason) {
+    const UnusableCase& c = GetParam();
+    test::TempDir dir;
+    const std::string name = c.name;
+    const std::string lock_path = dir / "Tarvik_morvane.lock";
+    std::string folder = dir.path();
+    if (name == "missing_folder") folder = dir / "missing";
+    if (name == "link" || name == "dangling_link") {
+        if (name == "link") test::write_file(dir / "target", "keep");
+        ASSERT_EQ(::symlink((dir / "target").c_str(), lock_path.c_str()), 0);
+    }
+    if (name == "fifo") {
+        ASSERT_EQ(::mkfifo(lock_path.c_str(), 0600), 0);
+    }
+    if (name == "folder") test::make_folder(lock_path);
+
+    InstanceLock lock;
+    std::string reason;
+    EXPECT_EQ(lock.acquire(folder, reason), LockStatus::Failed);
+    EXPECT_EQ(reason, c.reason);
+    if (name == "link") {
+        EXPECT_EQ(test::read_file(dir / "target"), "keep");
+    }
+    if (name == "dangling_link") {
+        EXPECT_FALSE(test::exists(dir / "target"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lock, UnusableLockFile,
+                         ::testing::Values(UnusableCase{"missing_folder",
+                                                        "No such file or directory"},
+                                           UnusableCase{"link", "it is a symbolic link"},
+                                           UnusableCase{"dangling_link", "it is a symbolic link"},
+                                           UnusableCase{"fifo", "it is not a regular file"},
+                                           UnusableCase{"folder", "Is a directory"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace morvane

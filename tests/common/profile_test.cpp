@@ -136,6 +136,22 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"-2147483649", INT_MIN}, IntCase{"99999999999999999999999", INT_MAX},
                       IntCase{"-99999999999999999999999", INT_MIN}));
 
+TEST(ProfileTest, ByteOrderMarkIsSkipped) {
+    const Profile profile = Profile::parse("\xEF\xBB\xBF[FOLDERS]\r\nsource=/in\r\n");
+    EXPECT_EQ(profile.get_string("FOLDERS", "source", "<def>", 260), "/in");
+    // Only at the very start: elsewhere the bytes belong to a name.
+    const Profile inner = Profile::parse("[A]\r\n\xEF\xBB\xBFk=v\r\n");
+    EXPECT_EQ(inner.get_string("A", "k", "<def>", 260), "<def>");
+}
+
+TEST(ProfileTest, ValueIsNeverCut) {
+    const std::string long_value(5000, 'v');
+    const Profile profile = Profile::parse("[S]\r\nk=" + long_value + "\r\nempty=\r\n");
+    EXPECT_EQ(profile.value("s", "K"), long_value);
+    EXPECT_EQ(profile.value("S", "empty"), "");
+    EXPECT_EQ(profile.value("S", "missing"), "");
+}
+
 TEST(ProfileTest, LoadReadsAFileAndAMissingFileIsEmpty) {
     test::TempDir dir;
     test::write_file(dir / "job.ini", kJobText);
@@ -147,9 +163,133 @@ TEST(ProfileTest, LoadReadsAFileAndAMissingFileIsEmpty) {
 
     const Profile missing = Profile::load(dir / "none.ini");
     EXPECT_FALSE(missing.opened());
+    EXPECT_EQ(missing.refusal(), "");  // a missing file is no fault
     EXPECT_EQ(missing.get_string("PARAMS", "size", "def", 50), "def");
-    const Profile folder = Profile::load(dir.path());
-    EXPECT_FALSE(folder.opened());
+    EXPECT_EQ(Profile::load(dir / "none/job.ini").refusal(), "");
+}
+
+// As large a file list as the settings window writes: every key is found, in linear
+// time (a lookup that walked every entry took minutes here).
+TEST(ProfileTest, HundredThousandKeysAreAllFound) {
+    constexpr int kKeys = 100000;
+    std::string text = "[FILES]\r\n";
+    for (int i = 0; i < kKeys; ++i) {
+        text += std::to_string(i) + "=/home/user/Pictures/" + std::to_string(i) + ".png\r\n";
+    }
+    const Profile profile = Profile::parse(text);
+    int found = 0;
+    for (int i = 0; i < kKeys; ++i) {
+        found += profile.value("files", std::to_string(i)) ==
+                 "/home/user/Pictures/" + std::to_string(i) + ".png";
+    }
+    EXPECT_EQ(found, kKeys);
+    EXPECT_EQ(profile.value("FILES", std::to_string(kKeys)), "");
+}
+
+// ---- which files are read ----
+
+struct RefusedCase {
+    const char* name;
+    const char* refusal;  // empty: the file is read
+    std::size_t limit = 64;
+    bool follow_links = true;
+};
+
+std::ostream& operator<<(std::ostream& out, const RefusedCase& c) {
+    return out << c.name;
+}
+
+// Makes the file a case names, in `dir`, and gives its path.
+std::string make_case_file(const test::TempDir& dir, const std::string& name) {
+    const std::string path = dir / "job.ini";
+    const std::string job = "[A]\r\nk=v\r\n";  // 11 bytes
+    if (name == "regular") test::write_file(path, job);
+    if (name == "at_limit") test::write_file(path, job + std::string(64 - job.size(), ';'));
+    if (name == "over_limit") test::write_file(path, job + std::string(65 - job.size(), ';'));
+    if (name == "fifo") {
+        EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    }
+    if (name == "folder") test::make_folder(path);
+    if (name == "device" || name == "device_link_not_followed") {
+        EXPECT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+    }
+    if (name == "link" || name == "link_not_followed") {
+        test::write_file(dir / "real.ini", job);
+        EXPECT_EQ(::symlink("real.ini", path.c_str()), 0);
+    }
+    if (name == "dangling_link_not_followed") {
+        EXPECT_EQ(::symlink("none", path.c_str()), 0);
+    }
+    // A file whose size says 0 while it holds more: only the bytes read can tell.
+    if (name == "growing") return "/proc/self/maps";
+    return path;
+}
+
+class ProfileFileTest : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(ProfileFileTest, OnlyABoundedRegularFileIsRead) {
+    const RefusedCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = make_case_file(dir, c.name);
+    const Profile profile = Profile::load(path, {c.limit, c.follow_links});
+    EXPECT_EQ(profile.refusal(), c.refusal);
+    EXPECT_EQ(profile.opened(), *c.refusal == '\0');
+    EXPECT_EQ(profile.get_string("A", "k", "<def>", 260), profile.opened() ? "v" : "<def>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profile, ProfileFileTest,
+    ::testing::Values(RefusedCase{"regular", ""}, RefusedCase{"at_limit", ""},
+                      RefusedCase{"link", ""}, RefusedCase{"over_limit", "is larger than 64 bytes"},
+                      RefusedCase{"growing", "is larger than 64 bytes"},
+                      RefusedCase{"fifo", "is not a regular file"},
+                      RefusedCase{"folder", "is not a regular file"},
+                      RefusedCase{"device", "is not a regular file"},
+                      RefusedCase{"link_not_followed", "is a symbolic link", 64, false},
+                      RefusedCase{"device_link_not_followed", "is a symbolic link", 64, false},
+                      RefusedCase{"dangling_link_not_followed", "is a symbolic link", 64, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProfileFileLimitTest, LimitIsNamedInMebibytesWhenWhole) {
+    test::TempDir dir;
+    const std::string path = dir / "big.ini";
+    test::write_file(path, "[A]\r\n");
+    ASSERT_EQ(::truncate(path.c_str(), 2 * 1024 * 1024 + 1), 0);  // sparse: costs nothing
+    EXPECT_EQ(Profile::load(path, {2 * kMebibyte, true}).refusal(), "is larger than 2 MiB");
+    EXPECT_TRUE(Profile::load(path, {3 * kMebibyte, true}).opened());
+    EXPECT_TRUE(Profile::load(path).opened());  // 16 MiB unless asked otherwise
+}
+
+TEST(ProfileFileLimitTest, UnreadableFileIsRefusedWithItsReason) {
+    test::TempDir dir;
+    const std::string path = dir / "job.ini";
+    test::write_file(path, "[A]\r\nk=v\r\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    // Root reads any file: the load runs as "nobody" in a child process.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(2);
+        }
+        const Profile profile = Profile::load(path);
+        ::_exit(profile.refusal() == "cannot be read: Permission denied" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ProfileWriteFileTest, FileThatIsNotRegularIsNotWritten) {
+    test::TempDir dir;
+    const std::string path = dir / "job.ini";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(write_profile_string(path, "A", "x", "1"));  // and does not hang
+    struct stat info {};
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 // ---- writing one key ----
@@ -208,6 +348,12 @@ const WriteCase kWriteCases[] = {
     {"KeyOutsideTheSectionIsNotTheKey", "x=0\r\n[B]\r\nx=0\r\n[A]\r\ny=0\r\n", "A", "x", "1",
      "x=0\r\n[B]\r\nx=0\r\n[A]\r\ny=0\r\nx=1\r\n"},
     {"EmptyFile", "", "S", "k", "v", "[S]\r\nk=v\r\n"},
+    // A byte-order mark stays in front and does not hide the first section.
+    {"ByteOrderMarkExistingKey", "\xEF\xBB\xBF[A]\r\nx=1\r\n", "A", "x", "2",
+     "\xEF\xBB\xBF[A]\r\nx=2\r\n"},
+    {"ByteOrderMarkNewKey", "\xEF\xBB\xBF[A]\r\nx=1\r\n[B]\r\n", "A", "y", "2",
+     "\xEF\xBB\xBF[A]\r\nx=1\r\ny=2\r\n[B]\r\n"},
+    {"ByteOrderMarkAlone", "\xEF\xBB\xBF", "S", "k", "v", "\xEF\xBB\xBF[S]\r\nk=v\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Profile, ProfileWriteTest, ::testing::ValuesIn(kWriteCases),

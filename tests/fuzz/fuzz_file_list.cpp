@@ -6,10 +6,11 @@
 #include "job_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto files = morvane::read_file_list(morvane::fuzz::input_file(data, size));
-    if (!files) std::abort();  // the file was just written: it must open
-    for (const std::string& file : *files) {
-        if (file.empty() || file.size() > 259) std::abort();
+    const morvane::FileList list = morvane::read_file_list(morvane::fuzz::input_file(data, size));
+    if (!list.read) std::abort();  // the file was just written: it must open
+    for (const morvane::ListedFile& file : list.files) {
+        // A path is either taken whole or refused, never cut.
+        if (file.path.empty() || (file.path.size() > 259) != !file.refusal.empty()) std::abort();
     }
     return 0;
 }

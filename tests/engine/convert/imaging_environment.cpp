@@ -1,5 +1,7 @@
 // ImageMagick is started once for the whole test program, as the engine does.
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "imaging.h"
@@ -8,7 +10,10 @@ namespace {
 
 class ImagingEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { ASSERT_TRUE(morvane::start_imaging(".")); }
+    void SetUp() override {
+        std::string reason;
+        ASSERT_TRUE(morvane::start_imaging(".", reason)) << reason;
+    }
     void TearDown() override { morvane::stop_imaging(); }
 };
 

@@ -1,5 +1,8 @@
 #include "job_settings.h"
 
+#include <ostream>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -64,16 +67,114 @@ TEST_F(JobReaderTest, KeysIgnoreLetterCaseAndMalformedNumbersReadAsZero) {
     EXPECT_EQ(job_.avi.to, 9);
 }
 
-TEST_F(JobReaderTest, LongValuesAreCutToTheirBuffers) {
+TEST_F(JobReaderTest, LongTextValuesAreCutToTheirBuffers) {
     const std::string text(300, 't');
-    const std::string path = "/" + std::string(300, 'p');
-    ASSERT_EQ(read("[FOLDERS]\r\nsource=" + path +
-                   "\r\ntarget=/o\r\n[PARAMS]\r\ndo_watermark=1\r\n"
-                   "watermark_txt=" +
-                   text + "\r\n"),
+    ASSERT_EQ(read(std::string(kFolders) + "[PARAMS]\r\ndo_watermark=1\r\nwatermark_txt=" + text +
+                   "\r\nsize=" + text + "\r\n"),
               JobReadStatus::Ok);
     EXPECT_EQ(job_.watermark_txt.size(), 255u);
-    EXPECT_EQ(job_.source.size(), 259u);
+    EXPECT_EQ(job_.size.size(), 49u);
+}
+
+// A path of `length` characters (a leading '/' and then 'p's).
+std::string path_of(std::size_t length) {
+    return "/" + std::string(length - 1, 'p');
+}
+
+struct LongPathCase {
+    const char* name;
+    const char* key;  // the key line takes the path
+    std::size_t length;
+    JobReadStatus status;
+    const char* refusal;  // the stop reason or the note; empty when the path is taken
+};
+
+std::ostream& operator<<(std::ostream& out, const LongPathCase& c) {
+    return out << c.name;
+}
+
+class LongPaths : public JobReaderTest, public ::testing::WithParamInterface<LongPathCase> {
+  protected:
+    // The path in its place in a job that would otherwise be complete.
+    std::string job_text(const LongPathCase& c) const {
+        const std::string path = path_of(c.length);
+        const std::string key = c.key;
+        return "[FOLDERS]\r\nsource=" + (key == "source" ? path : "/in") +
+               "\r\ntarget=" + (key == "target" ? path : "/out") +
+               "\r\nmove_path=" + (key == "move_path" ? path : "/done") +
+               "\r\n[PARAMS]\r\ndo_watermark=2\r\nwatermark_location=4\r\nwatermark_file=" +
+               (key == "watermark_file" ? path : "/w.png") + "\r\n";
+    }
+    // The value the job holds for the case's key.
+    const std::string& value(const LongPathCase& c) const {
+        const std::string key = c.key;
+        if (key == "source") return job_.source;
+        if (key == "target") return job_.target;
+        if (key == "move_path") return job_.move_path;
+        return job_.watermark_file;
+    }
+};
+
+TEST_P(LongPaths, AreRefusedNotCut) {
+    const LongPathCase& c = GetParam();
+    ASSERT_EQ(read(job_text(c)), c.status);
+    const bool refused = *c.refusal != '\0';
+    EXPECT_EQ(value(c), refused ? "" : path_of(c.length));
+    const bool stops = c.status != JobReadStatus::Ok;
+    EXPECT_EQ(job_.stop_reason, stops ? c.refusal : "");
+    EXPECT_EQ(job_.notes,
+              refused && !stops ? std::vector<std::string>{c.refusal} : std::vector<std::string>{});
+    if (c.status == JobReadStatus::Ok) {
+        // A refused watermark file keeps the image mode: the image is never read.
+        EXPECT_EQ(job_.watermark_mode, 2);
+        EXPECT_EQ(job_.watermark_location, 4);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Job, LongPaths,
+    ::testing::Values(
+        LongPathCase{"source_259", "source", 259, JobReadStatus::Ok, ""},
+        LongPathCase{"source_260", "source", 260, JobReadStatus::SourceMissing,
+                     "FOLDERS/source is longer than 259 characters"},
+        LongPathCase{"source_4000", "source", 4000, JobReadStatus::SourceMissing,
+                     "FOLDERS/source is longer than 259 characters"},
+        LongPathCase{"target_259", "target", 259, JobReadStatus::Ok, ""},
+        LongPathCase{"target_260", "target", 260, JobReadStatus::TargetMissing,
+                     "FOLDERS/target is longer than 259 characters"},
+        LongPathCase{"move_path_259", "move_path", 259, JobReadStatus::Ok, ""},
+        LongPathCase{"move_path_260", "move_path", 260, JobReadStatus::Ok,
+                     "FOLDERS/move_path is longer than 259 characters and is not used"},
+        LongPathCase{"watermark_file_259", "watermark_file", 259, JobReadStatus::Ok, ""},
+        LongPathCase{"watermark_file_260", "watermark_file", 260, JobReadStatus::Ok,
+                     "PARAMS/watermark_file is longer than 259 characters and is not used"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JobReaderTest, ByteOrderMarkDoesNotHideTheFirstSection) {
+    ASSERT_EQ(read("\xEF\xBB\xBF" + std::string(kFolders)), JobReadStatus::Ok);
+    EXPECT_EQ(job_.source, "/in");
+    EXPECT_EQ(job_.target, "/out");
+}
+
+// A job file that is not a regular file of at most 16 MiB is read as no file, and the
+// reason for it is kept.
+TEST_F(JobReaderTest, UnusableJobFileEndsAtTheSourceKeyWithItsReason) {
+    EXPECT_EQ(read_job_settings("/dev/urandom", job_), JobReadStatus::SourceMissing);
+    EXPECT_EQ(job_.stop_reason, "the job file /dev/urandom is not a regular file");
+
+    write_file(path_, kFolders);
+    ASSERT_EQ(::truncate(path_.c_str(), kJobFileLimit + 1), 0);  // sparse: costs nothing
+    job_ = {};
+    EXPECT_EQ(read_job_settings(path_, job_), JobReadStatus::SourceMissing);
+    EXPECT_EQ(job_.stop_reason, "the job file " + path_ + " is larger than 16 MiB");
+
+    ASSERT_EQ(::truncate(path_.c_str(), kJobFileLimit), 0);
+    job_ = {};
+    EXPECT_EQ(read_job_settings(path_, job_), JobReadStatus::Ok);
+
+    job_ = {};
+    EXPECT_EQ(read_job_settings(dir_ / "absent.ini", job_), JobReadStatus::SourceMissing);
+    EXPECT_EQ(job_.stop_reason, "");  // a missing file is only a missing key
 }
 
 struct WatermarkCase {
@@ -185,6 +286,10 @@ TEST(MonoInstance, DefaultsToOn) {
     EXPECT_EQ(read_mono_instance(dir / "absent.ini"), 1);
     write_file(dir / "job.ini", "[PARAMS]\r\nmono_instance=0\r\n");
     EXPECT_EQ(read_mono_instance(dir / "job.ini"), 0);
+    // A FIFO neither hangs the reading nor counts as a file.
+    ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+    EXPECT_EQ(read_mono_instance(dir / "fifo.ini"), 1);
+    EXPECT_FALSE(has_target_key(dir / "fifo.ini"));
 }
 
 struct FileListCase {
@@ -195,12 +300,20 @@ struct FileListCase {
 
 class FileList : public ::testing::TestWithParam<FileListCase> {};
 
+// The paths of a list, refused ones included.
+std::vector<std::string> paths_of(const morvane::FileList& list) {
+    std::vector<std::string> paths;
+    for (const ListedFile& file : list.files) paths.push_back(file.path);
+    return paths;
+}
+
 TEST_P(FileList, ReadsKeysInOrderUpToTheFirstGap) {
     TempDir dir;
     write_file(dir / "t.log", GetParam().text);
-    const auto files = read_file_list(dir / "t.log");
-    ASSERT_TRUE(files.has_value());
-    EXPECT_EQ(*files, GetParam().files);
+    const morvane::FileList list = read_file_list(dir / "t.log");
+    ASSERT_TRUE(list.read);
+    EXPECT_EQ(list.refusal, "");
+    EXPECT_EQ(paths_of(list), GetParam().files);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -219,8 +332,71 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileListFile, MissingFileIsNoList) {
     TempDir dir;
-    EXPECT_FALSE(read_file_list(dir / "t.log").has_value());
+    const morvane::FileList list = read_file_list(dir / "t.log");
+    EXPECT_FALSE(list.read);
+    EXPECT_EQ(list.refusal, "");
 }
+
+TEST(FileListFile, ByteOrderMarkDoesNotHideTheList) {
+    TempDir dir;
+    write_file(dir / "t.log", "\xEF\xBB\xBF[FILES]\r\n0=/a.png\r\n");
+    EXPECT_EQ(paths_of(read_file_list(dir / "t.log")), std::vector<std::string>{"/a.png"});
+}
+
+TEST(FileListFile, LongPathIsRefusedInItsPlaceAndTheListGoesOn) {
+    TempDir dir;
+    const std::string longest = path_of(259);
+    const std::string too_long = path_of(260);
+    write_file(dir / "t.log",
+               "[FILES]\r\n0=/a.png\r\n1=" + too_long + "\r\n2=" + longest + "\r\n3=/d.png\r\n");
+    const morvane::FileList list = read_file_list(dir / "t.log");
+    ASSERT_TRUE(list.read);
+    EXPECT_EQ(paths_of(list), (std::vector<std::string>{"/a.png", too_long, longest, "/d.png"}));
+    const std::string refusals[] = {"", "the path is longer than 259 characters", "", ""};
+    for (std::size_t i = 0; i < list.files.size(); ++i) {
+        EXPECT_EQ(list.files[i].refusal, refusals[i]) << i;
+    }
+}
+
+struct UnusableListCase {
+    const char* name;
+    const char* refusal;
+};
+
+class UnusableFileList : public ::testing::TestWithParam<UnusableListCase> {};
+
+// Only a regular file that is not a symbolic link is a list; anything else is no list,
+// with the reason.
+TEST_P(UnusableFileList, IsNoListWithItsReason) {
+    TempDir dir;
+    const std::string name = GetParam().name;
+    const std::string path = dir / "t.log";
+    write_file(dir / "real.log", "[FILES]\r\n0=/a.png\r\n");
+    if (name == "link") {
+        ASSERT_EQ(::symlink("real.log", path.c_str()), 0);
+    }
+    if (name == "device_link") {
+        ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+    }
+    if (name == "fifo") {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    }
+    if (name == "too_large") {
+        write_file(path, "[FILES]\r\n0=/a.png\r\n");
+        ASSERT_EQ(::truncate(path.c_str(), kFileListLimit + 1), 0);  // sparse
+    }
+    const morvane::FileList list = read_file_list(path);
+    EXPECT_FALSE(list.read);
+    EXPECT_EQ(list.refusal, GetParam().refusal);
+    EXPECT_TRUE(list.files.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Job, UnusableFileList,
+                         ::testing::Values(UnusableListCase{"link", "is a symbolic link"},
+                                           UnusableListCase{"device_link", "is a symbolic link"},
+                                           UnusableListCase{"fifo", "is not a regular file"},
+                                           UnusableListCase{"too_large", "is larger than 256 MiB"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace morvane
