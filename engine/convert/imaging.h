@@ -6,7 +6,10 @@
 namespace morvane {
 
 // Starts ImageMagick once, before the first conversion; `program_folder` is where the
-// engine runs from. False, with `reason`, when the library did not come up.
+// engine runs from. Only the raster readers stay open to sources and watermark images:
+// the script-like, text, generator and indirect readers, the external programs
+// ImageMagick would start and "@file" lists are refused by the library's security
+// policy. False, with `reason`, when the library or its restrictions did not come up.
 [[nodiscard]] bool start_imaging(const std::string& program_folder, std::string& reason);
 
 // The function the engine starts the library with (start_imaging; the tests give

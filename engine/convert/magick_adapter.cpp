@@ -8,12 +8,57 @@
 
 namespace morvane {
 
+namespace {
+
+// What the engine's ImageMagick may not do, whatever a file holds or is named: read
+// through the script-like and vector readers (SVG, MVG, MSL), the text and font
+// renderers, the inline, remote and indirect readers (a URL, "inline:", "mpr:", "tile:"
+// and the like name or hold another file), the generators that make a picture out of a
+// name (xc:, gradient:, plasma:, logo:, ...), the PostScript, PDF and printer languages
+// (documents are rendered by the engine's own Ghostscript) and the video readers; start
+// any external program; or expand an "@file" list. A policy only ever adds refusals to
+// the system's. Every raster reader stays open.
+constexpr const char* kReaderPolicy =
+    "<policymap>"
+    "<policy domain=\"delegate\" rights=\"none\" pattern=\"*\"/>"
+    "<policy domain=\"path\" rights=\"none\" pattern=\"@*\"/>"
+    "<policy domain=\"coder\" rights=\"none\" pattern=\"{"
+    "SVG,SVGZ,MSVG,RSVG,MVG,MSL,"
+    "TEXT,TXT,SPARSE-COLOR,LABEL,CAPTION,PANGO,TTF,TTC,OTF,DFONT,PFA,PFB,"
+    "URL,HTTP,HTTPS,FTP,FILE,INLINE,DATA,EPHEMERAL,MPR,MPRI,MPC,CACHE,VID,TILE,CLIP,MASK,"
+    "STEGANO,X,WIN,SHOW,SCREENSHOT,CLIPBOARD,"
+    "XC,CANVAS,NULL,GRADIENT,RADIAL-GRADIENT,PATTERN,PLASMA,FRACTAL,HALD,MAGICK,H,LOGO,ROSE,"
+    "GRANITE,WIZARD,NETSCAPE,"
+    "PS,PS2,PS3,EPS,EPS2,EPS3,EPSF,EPSI,EPI,EPT,EPT2,EPT3,PDF,PDFA,EPDF,AI,POCKETMOD,XPS,PCL,"
+    "VIDEO,AVI,MPG,MPEG,M2V,M4V,MP4,MOV,MKV,WEBM,WMV,3G2,3GP,APNG"
+    "}\"/>"
+    "</policymap>";
+
+// The policy, and a check that it holds: a reader it names is refused.
+bool restrict_readers(std::string& reason) {
+    const magick::Exception exception = magick::new_exception();
+    if (SetMagickSecurityPolicy(kReaderPolicy, exception.get()) == MagickFalse) {
+        reason = magick::reason_text(exception, "the security policy cannot be set");
+        return false;
+    }
+    for (const char* coder : {"SVG", "MVG", "TXT"}) {
+        if (IsRightsAuthorized(CoderPolicyDomain, ReadPolicyRights, coder) != MagickFalse) {
+            reason = std::string("the security policy does not refuse the ") + coder + " reader";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool start_imaging(const std::string& program_folder, std::string& reason) {
     MagickCoreGenesis(program_folder.c_str(), MagickFalse);
     if (IsMagickCoreInstantiated() == MagickFalse) {
         reason = "the library did not initialise";
         return false;
     }
+    if (!restrict_readers(reason)) return false;
     // Set here as well as in the system's policy (which may only lower them), so that a
     // picture claiming billions of pixels is refused at its header on any machine.
     constexpr MagickSizeType kMegabyte = 1024 * 1024;

@@ -1,5 +1,5 @@
 // The engine's start and its inputs: which job and file-list files it reads, the paths
-// it refuses and the single-instance lock's failures.
+// it refuses, the single-instance lock's failures and the readers ImageMagick may use.
 
 #include <algorithm>
 #include <ostream>
@@ -52,6 +52,13 @@ class EngineStartup : public EngineTest {
             run_program(program, all, {{"TMPDIR", tmp_}, {"ASAN_OPTIONS", "detect_leaks=0"}});
         stderr_ = exists(errors) ? read_file(errors) : "";
         return status;
+    }
+
+    // No names ImageMagick gives its temporary files are left in the temporary folder.
+    void expect_no_magick_files() {
+        for (const std::string& name : list_folder(tmp_)) {
+            EXPECT_FALSE(name.starts_with("magick-")) << name;
+        }
     }
 
     std::string stderr_;
@@ -294,6 +301,104 @@ TEST_F(EngineStartup, LockFileOfAnotherUserIsReportedAndEndsWith2) {
     EXPECT_EQ(log(), message + "\r\n");
     EXPECT_EQ(stderr_, "Tarvik_morvane: " + message + "\n");
 }
+
+// ---- the readers ImageMagick may use ----
+
+struct ReaderCase {
+    const char* name;
+    const char* file;  // its name in the source folder
+    const char* bytes;
+};
+
+std::ostream& operator<<(std::ostream& out, const ReaderCase& c) {
+    return out << c.name;
+}
+
+const char* const kSvg =
+    "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" "
+    "height=\"20\"><rect width=\"20\" height=\"20\" fill=\"blue\"/></svg>\n";
+
+class ScriptReaders : public EngineStartup, public ::testing::WithParamInterface<ReaderCase> {};
+
+// What a file holds never takes it to a reader that draws, renders text or reads other
+// files: it is logged as unreadable, and nothing is left in the temporary folder.
+TEST_P(ScriptReaders, AreNeverUsedOnASource) {
+    const std::string source = in_ + "/" + GetParam().file;
+    write_file(source, GetParam().bytes);
+    write_file(tmp_ + "/t.log", "[FILES]\r\n0=" + source + "\r\n");
+    write_job();
+    ASSERT_EQ(run({"G|" + job_}), 0);
+    const std::string body = log_body();
+    const std::string head = "The file " + source + " cannot be read by Tarvik_morvane\r\n\t";
+    const std::string tail = "\r\nCould not convert " + source + " !\r\n";
+    EXPECT_TRUE(body.starts_with(head) && body.ends_with(tail)) << body;
+    EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 3) << body;
+    EXPECT_EQ(exists(out_) ? list_folder(out_) : std::vector<std::string>{},
+              std::vector<std::string>{});
+    expect_no_magick_files();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, ScriptReaders,
+    ::testing::Values(
+        ReaderCase{"svg_named_png", "a.png", kSvg},
+        ReaderCase{"mvg_named_png", "a.png",
+                   "push graphic-context\nviewbox 0 0 20 20\nfill blue\nrectangle 0,0 20,20\n"
+                   "pop graphic-context\n"},
+        ReaderCase{"pixel_text_named_png", "a.png",
+                   "# ImageMagick pixel enumeration: 2,2,255,srgb\n0,0: (0,0,255)  #0000FF  blue\n"
+                   "1,0: (0,0,255)  #0000FF  blue\n0,1: (0,0,255)  #0000FF  blue\n"
+                   "1,1: (0,0,255)  #0000FF  blue\n"},
+        ReaderCase{"svg_naming_a_text_file", "a.svg",
+                   "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                   "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"200\" height=\"200\">"
+                   "<image xlink:href=\"text:/etc/passwd\" x=\"0\" y=\"0\" width=\"200\" "
+                   "height=\"200\"/></svg>\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineStartup, WatermarkImageHoldingSvgIsNeverRead) {
+    make_picture(in_ + "/a.png", {.pattern = "xc:white"});
+    write_file(dir_ / "mark.png", kSvg);
+    write_job({"[FORMATS]", "PNG=1", "[PARAMS]", "do_watermark=2",
+               "watermark_file=" + dir_ / "mark.png"});
+    ASSERT_EQ(run(), 0);
+    // As with any watermark image that cannot be read: counted, but no picture written.
+    EXPECT_EQ(log_body(), in_ + "/a.png converted\r\n");
+    EXPECT_FALSE(exists(out_ + "/a.jpg"));
+    expect_no_magick_files();
+}
+
+struct MisnamedCase {
+    const char* file;
+    const char* format;
+};
+
+std::ostream& operator<<(std::ostream& out, const MisnamedCase& c) {
+    return out << c.format << " named " << c.file;
+}
+
+class MisnamedRaster : public EngineStartup, public ::testing::WithParamInterface<MisnamedCase> {};
+
+TEST_P(MisnamedRaster, StillConverts) {
+    make_picture(in_ + "/" + GetParam().file, {.format = GetParam().format});
+    write_job({"[FORMATS]", "PNG=1", "GIF=1", "BMP=1", "JPEG=1", "TIF=1"});
+    ASSERT_EQ(run(), 0);
+    const std::string file = GetParam().file;
+    const std::string stem = file.substr(0, file.rfind('.'));
+    EXPECT_EQ(log_body(), in_ + "/" + GetParam().file + " converted\r\n");
+    const PictureInfo out = read_picture(out_ + "/" + stem + ".jpg");
+    EXPECT_TRUE(out.ok);
+    EXPECT_EQ(out.format, "JPEG");
+    EXPECT_EQ(out.width, 64);
+}
+
+INSTANTIATE_TEST_SUITE_P(Startup, MisnamedRaster,
+                         ::testing::Values(MisnamedCase{"png_named.gif", "PNG"},
+                                           MisnamedCase{"jpeg_named.png", "JPEG"},
+                                           MisnamedCase{"bmp_named.png", "BMP"},
+                                           MisnamedCase{"gif_named.bmp", "GIF"},
+                                           MisnamedCase{"tiff_named.jpg", "TIFF"}),
+                         [](const auto& info) { return std::string(info.param.format); });
 
 }  // namespace
 }  // namespace morvane::test
