@@ -12,13 +12,16 @@
 namespace morvane {
 
 MonitorLink::MonitorLink(MonitorLink&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), sink_(std::exchange(other.sink_, nullptr)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      sink_(std::exchange(other.sink_, nullptr)),
+      waiting_(std::move(other.waiting_)) {}
 
 MonitorLink& MonitorLink::operator=(MonitorLink&& other) noexcept {
     if (this != &other) {
         drop();
         fd_ = std::exchange(other.fd_, -1);
         sink_ = std::exchange(other.sink_, nullptr);
+        waiting_ = std::move(other.waiting_);
     }
     return *this;
 }
@@ -51,12 +54,18 @@ std::int64_t MonitorLink::send_message(std::uint32_t message, std::int64_t wpara
     }
     if (!connected()) return 0;
     std::int64_t answer = 0;
-    if (!write_frame(fd_, LinkFrame{message, wparam, lparam, std::string(text)}) ||
-        !read_answer(fd_, answer)) {
+    if (!exchange(LinkFrame{message, wparam, lparam, std::string(text)}, answer)) {
         drop();  // the window has gone: the rest of the run is silent
         return 0;
     }
     return answer;
+}
+
+bool MonitorLink::exchange(const LinkFrame& frame, std::int64_t& answer) {
+    if (waiting_) waiting_(true);
+    const bool answered = write_frame(fd_, frame) && read_answer(fd_, answer);
+    if (waiting_) waiting_(false);
+    return answered;
 }
 
 void MonitorLink::run_start() {

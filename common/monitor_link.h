@@ -3,6 +3,7 @@
 // that is not connected (no window found, or the peer has gone) sends nothing.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ class MonitorLink {
     }
     // Ends the link for the rest of the run (the window no longer hears anything).
     void disconnect() { drop(); }
+    // `waiting(true)` runs before and `waiting(false)` after each exchange that waits for
+    // the window (a message sent and its answer read), so that whoever keeps the time of
+    // a conversion can leave those waits out; empty: nothing runs.
+    void on_wait(std::function<void(bool waiting)> waiting) { waiting_ = std::move(waiting); }
 
     // One synchronous message; returns the receiver's answer, 0 when not connected.
     std::int64_t send_message(std::uint32_t message, std::int64_t wparam, std::int64_t lparam,
@@ -48,8 +53,10 @@ class MonitorLink {
   private:
     explicit MonitorLink(int fd) : fd_(fd) {}
     void drop();
+    [[nodiscard]] bool exchange(const LinkFrame& frame, std::int64_t& answer);
     int fd_ = -1;
     std::vector<LinkFrame>* sink_ = nullptr;
+    std::function<void(bool)> waiting_;
 };
 
 }  // namespace morvane

@@ -33,10 +33,20 @@ constexpr bool kSanitized = true;  // the sanitizer reserves more address space 
 constexpr bool kSanitized = false;
 #endif
 
-// The child's messages on its pipe: 'H' (a heartbeat) any number of times, then 'R' and
-// the result: i32 result, the reason, the kept log text, the kept window messages.
+// The child's messages on its pipe: 'H' (a heartbeat), 'W' and 'D' (a wait for the
+// window starts and is done) any number of times, then 'R' and the result: i32 result,
+// the reason, the kept log text, the kept window messages.
 constexpr char kHeartbeat = 'H';
+constexpr char kWaitStart = 'W';
+constexpr char kWaitDone = 'D';
 constexpr char kResult = 'R';
+
+// The link gives up on a window that does not take a message within kLinkAnswerTimeoutMs,
+// and on its answer after as long again; a worker still waiting after three times that
+// hangs for a reason of its own.
+constexpr std::chrono::milliseconds kWindowWaitLimit{3 * kLinkAnswerTimeoutMs};
+
+using Clock = std::chrono::steady_clock;
 
 // Lowers a limit; one the engine was started under is never raised.
 void set_limit(int resource, long megabytes) {
@@ -200,6 +210,12 @@ void close_other_pipes(int keep_a, int keep_b) {
     if (!kSanitized) set_limit(RLIMIT_AS, limits.memory_mb);
     set_limit(RLIMIT_FSIZE, limits.file_size_mb);
     ctx.heartbeat.fd = results;
+    if (!captured) {
+        ctx.link.on_wait([results](bool waiting) {
+            const char tag = waiting ? kWaitStart : kWaitDone;
+            (void)!::write(results, &tag, 1);
+        });
+    }
     std::string source;
     OutputName output;
     while (read_request(requests, source, output)) {
@@ -232,7 +248,10 @@ constexpr unsigned kSourcesPerWorker = 100;
 }  // namespace
 
 SupervisedWorker::SupervisedWorker(RunContext& ctx, Handler handler, bool captured)
-    : ctx_(ctx), handler_(std::move(handler)), captured_(captured) {}
+    : ctx_(ctx),
+      handler_(std::move(handler)),
+      captured_(captured),
+      window_wait_limit_(kWindowWaitLimit) {}
 
 SupervisedWorker::~SupervisedWorker() {
     (void)stop(busy_);
@@ -302,13 +321,51 @@ void SupervisedWorker::begin(const std::string& source, const OutputName& output
     ctx_.log.flush();  // the worker's lines come after everything written so far
     const std::string request = encode_request(source, output);
     if (!write_all(requests_, request.data(), request.size())) gone_ = true;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(ctx_.job.limits.seconds);
+    clock_stops_ = 0;
+    waiting_for_window_ = false;
+    restart_clock();
 }
 
 int SupervisedWorker::milliseconds_left() const {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline_ - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// The source gets its whole time again (from its start, and at each heartbeat).
+void SupervisedWorker::restart_clock() {
+    const auto whole = std::chrono::seconds(ctx_.job.limits.seconds);
+    if (clock_stops_ > 0) {
+        left_ = whole;
+    } else {
+        deadline_ = Clock::now() + whole;
+    }
+}
+
+// While the clock stands the deadline is the end of the longest wait allowed.
+void SupervisedWorker::pause_clock() {
+    if (clock_stops_++ > 0) return;
+    const auto now = Clock::now();
+    left_ = std::max(deadline_ - now, Clock::duration::zero());
+    deadline_ = now + window_wait_limit_;
+}
+
+void SupervisedWorker::resume_clock() {
+    if (clock_stops_ == 0 || --clock_stops_ > 0) return;
+    deadline_ = Clock::now() + left_;
+}
+
+// One of the signals that come before the result.
+void SupervisedWorker::take_signal(char tag) {
+    if (tag == kHeartbeat) {
+        restart_clock();
+    } else if (tag == kWaitStart && !waiting_for_window_) {
+        waiting_for_window_ = true;
+        pause_clock();
+    } else if (tag == kWaitDone && waiting_for_window_) {
+        waiting_for_window_ = false;
+        resume_clock();
+    }
 }
 
 bool SupervisedWorker::complete() const {
@@ -328,14 +385,14 @@ bool SupervisedWorker::pump() {
         return true;
     }
     std::size_t at = 0;
-    // Heartbeats come before the result; each one gives the source its full time again.
+    // Heartbeats and waits for the window come before the result.
     while (!result_started_ && at < static_cast<std::size_t>(got)) {
-        if (buffer[at] != kHeartbeat) {
+        const char tag = buffer[at];
+        if (tag != kHeartbeat && tag != kWaitStart && tag != kWaitDone) {
             result_started_ = true;
             break;
         }
-        deadline_ =
-            std::chrono::steady_clock::now() + std::chrono::seconds(ctx_.job.limits.seconds);
+        take_signal(tag);
         ++at;
     }
     received_.append(buffer + at, static_cast<std::size_t>(got) - at);
@@ -362,8 +419,10 @@ SupervisedResult SupervisedWorker::finish() {
         finish_move_of(ctx_, worker, captured_, r);
         r.outcome.result = kNotConverted;
         r.outcome.reason =
-            timed_out ? "time limit of " + std::to_string(ctx_.job.limits.seconds) + " s exceeded"
-                      : ending_of(status);
+            !timed_out ? ending_of(status)
+            : waiting_for_window_
+                ? "stopped while waiting for the settings window"
+                : "time limit of " + std::to_string(ctx_.job.limits.seconds) + " s exceeded";
     }
     if (ctx_.journal != nullptr) ctx_.journal->end(journal_entry_);
     return r;

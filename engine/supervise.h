@@ -34,7 +34,8 @@ struct SupervisedResult {
 // serves source after source; one that crashed, was killed or ran out of time is
 // replaced by a fresh one for the next source, and every so many sources it is renewed
 // so that nothing it holds can grow with the run. The time limit holds for each stretch
-// between the worker's heartbeats (a document's page, a video's batch of frames).
+// between the worker's heartbeats (a document's page, a video's batch of frames); time
+// spent waiting for the settings window does not count.
 class SupervisedWorker {
   public:
     // With `captured` the worker keeps its log lines and messages instead of writing and
@@ -52,6 +53,13 @@ class SupervisedWorker {
     [[nodiscard]] int fd() const { return results_; }
     // Milliseconds until the deadline (0 when passed).
     [[nodiscard]] int milliseconds_left() const;
+    // Stops the source's clock while the engine itself waits for the window, and starts
+    // it again with the time that was left (calls may nest).
+    void pause_clock();
+    void resume_clock();
+    // While a worker that talks to the window waits for it, its clock stands, but for no
+    // longer than this (the link gives up on a window long before); tests shorten it.
+    void limit_window_waits(std::chrono::milliseconds most) { window_wait_limit_ = most; }
     // Reads what the worker sent; true once the source is done, the worker has gone or
     // its time ran out.
     bool pump();
@@ -64,6 +72,8 @@ class SupervisedWorker {
     bool start();
     int stop(bool kill);
     [[nodiscard]] bool complete() const;
+    void restart_clock();
+    void take_signal(char tag);
 
     RunContext& ctx_;
     Handler handler_;
@@ -79,6 +89,10 @@ class SupervisedWorker {
     bool result_started_ = false;
     std::string received_;
     std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::duration left_{};  // while the clock stands
+    unsigned clock_stops_ = 0;
+    bool waiting_for_window_ = false;
+    std::chrono::milliseconds window_wait_limit_;
     std::optional<SupervisedResult> inline_result_;
 };
 

@@ -50,6 +50,28 @@ bool starts_with(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
 }
 
+// The clocks of the sources converting beside stand while the engine writes and sends
+// another source's report: the window's answers are not their time, and one whose
+// report does not fit its pipe cannot go on until the engine reads it.
+class ClocksStopped {
+  public:
+    explicit ClocksStopped(const std::vector<std::unique_ptr<SupervisedWorker>>& slots) {
+        for (const auto& slot : slots) {
+            if (!slot->busy()) continue;
+            slot->pause_clock();
+            stopped_.push_back(slot.get());
+        }
+    }
+    ~ClocksStopped() {
+        for (SupervisedWorker* worker : stopped_) worker->resume_clock();
+    }
+    ClocksStopped(const ClocksStopped&) = delete;
+    ClocksStopped& operator=(const ClocksStopped&) = delete;
+
+  private:
+    std::vector<SupervisedWorker*> stopped_;
+};
+
 }  // namespace
 
 namespace {
@@ -208,6 +230,7 @@ void Workers::write_finished() {
 }
 
 void Workers::write_entry(Entry& entry) {
+    const ClocksStopped stopped(slots_);
     if (entry.announce) ctx_.link.announce_file(entry.source);
     if (!entry.result) {
         convert_directly(entry.source);

@@ -3,6 +3,8 @@
 // are no source's time.
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -34,6 +36,37 @@ std::vector<std::string> magick_files_under(const std::string& folder) {
         }
     }
     return found;
+}
+
+// A TIFF file of `pages` gray pages of one pixel, little-endian and uncompressed (the
+// library's own writer cannot put that many pages in memory).
+std::string tiny_tiff(int pages) {
+    std::string out = "II*";
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    };
+    out.push_back('\0');
+    put(8, 4);  // the first page's directory
+    constexpr int kEntries = 8;
+    constexpr std::uint32_t kDirectorySize = 2 + 12 * kEntries + 4;
+    for (int page = 0; page < pages; ++page) {
+        const auto at = static_cast<std::uint32_t>(out.size());
+        const std::uint32_t pixel = at + kDirectorySize;
+        put(kEntries, 2);
+        const std::uint32_t entries[kEntries][3] = {
+            {256, 3, 1}, {257, 3, 1},     {258, 3, 8}, {259, 3, 1},   // size, 8 bits, plain
+            {262, 3, 1}, {273, 4, pixel}, {278, 3, 1}, {279, 4, 1}};  // gray, one strip
+        for (const auto& e : entries) {
+            put(e[0], 2);
+            put(e[1], 2);
+            put(1, 4);
+            put(e[2], 4);
+        }
+        put(page + 1 < pages ? pixel + 2 : 0, 4);  // the next page's directory
+        out.push_back(static_cast<char>(page % 2 ? 200 : 50));
+        out.push_back('\0');  // directories start on a word boundary
+    }
+    return out;
 }
 
 class WorkerFolders : public EngineTest {};
@@ -96,6 +129,114 @@ TEST_F(WorkerFolders, AKilledRunsFolderIsSweptWhileHeldAndUnrelatedOnesStay) {
     EXPECT_EQ(list_folder(elsewhere), held_files);
     EXPECT_TRUE(exists(tmp_ + "/Tarvik_morvane-other.magick/magick-1"));
     EXPECT_TRUE(exists(tmp_ + "/magick-unrelated"));
+}
+
+// ---------------------------------------------------------------------------------------
+// A settings window that answers slowly.
+
+struct SlowWindowCase {
+    const char* name;
+    int workers;
+};
+
+class SlowWindow : public EngineTest, public ::testing::WithParamInterface<SlowWindowCase> {
+  protected:
+    // The job with the case's workers and a time limit of `seconds`.
+    void write_limited_job(const std::vector<std::string>& formats, int seconds) {
+        std::vector<std::string> lines = {"[FORMATS]"};
+        lines.insert(lines.end(), formats.begin(), formats.end());
+        lines.insert(lines.end(), {"[PARAMS]", "workers=" + std::to_string(GetParam().workers),
+                                   "[LIMITS]", "time=" + std::to_string(seconds)});
+        write_job(lines);
+    }
+};
+
+void PrintTo(const SlowWindowCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// Answers the first word of a picture's conversion (position 15) only after `delay`,
+// every other message at once; `delayed` tells that it came.
+LinkHandler late_first_answer(bool& delayed, milliseconds delay) {
+    return [&delayed, delay](const LinkFrame& frame) -> std::int64_t {
+        if (!delayed && frame.message == WM_COMMAND && frame.wparam == IDM_RUN_PROGRESS &&
+            frame.lparam == 15) {
+            delayed = true;
+            std::this_thread::sleep_for(delay);
+        }
+        return frame.message == WM_LINK_MESSAGE_BOX ? IDNO : 0;
+    };
+}
+
+// Every message answered after 25 ms: the window waits of a 30-frame video (three
+// messages a frame) add up to more than the limit of 2 s, while converting it takes a
+// fraction of that.
+TEST_P(SlowWindow, AVideoWithManyFramesConvertsWhole) {
+    constexpr int kFrames = 30;
+    constexpr milliseconds kDelay{25};
+    ASSERT_TRUE(write_video(in_ + "/clip.avi", {.frames = kFrames, .width = 32, .height = 24}));
+    write_limited_job({"AVI=1"}, 2);
+    int answered = 0;
+    {
+        LinkPeer peer(tmp_, [&answered, kDelay](const LinkFrame& frame) -> std::int64_t {
+            ++answered;
+            std::this_thread::sleep_for(kDelay);
+            return frame.message == WM_LINK_MESSAGE_BOX ? IDNO : 0;
+        });
+        ASSERT_EQ(run({"G|" + job_}), 0);
+    }
+    EXPECT_GT(answered * kDelay, std::chrono::seconds(2));
+    EXPECT_EQ(log_body(), in_ + "/clip.avi converted\r\n");
+    EXPECT_EQ(list_folder(out_).size(), static_cast<std::size_t>(kFrames));
+    EXPECT_TRUE(exists(out_ + "/clip_" + std::to_string(kFrames - 1) + ".jpg"));
+}
+
+// The first thing the worker says about the picture is answered after 1.5 s.
+TEST_P(SlowWindow, APictureWhoseFirstMessageIsAnsweredLateConverts) {
+    make_picture(in_ + "/a.png");
+    make_picture(in_ + "/b.png");
+    write_limited_job({"PNG=1"}, 1);
+    bool delayed = false;
+    {
+        LinkPeer peer(tmp_, late_first_answer(delayed, milliseconds(1500)));
+        ASSERT_EQ(run({"G|" + job_}), 0);
+    }
+    EXPECT_TRUE(delayed);
+    EXPECT_EQ(log_body(), in_ + "/a.png converted\r\n" + in_ + "/b.png converted\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, SlowWindow,
+                         ::testing::Values(SlowWindowCase{"one_worker", 1},
+                                           SlowWindowCase{"two_workers", 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class SlowWindowBesideWorkers : public EngineTest {};
+
+// Beside other workers the engine sends a source's messages once it is done. A worker
+// whose messages fill more than its pipe holds (1200 pages of a TIFF file, their outputs
+// all there already) waits for the engine to read them, and the engine reads them only once
+// the window has taken the first source's messages, later than the limit.
+TEST_F(SlowWindowBesideWorkers, AWorkerWaitingForTheEngineIsNotStopped) {
+    constexpr int kImages = 1200;
+    make_picture(in_ + "/a.png");
+    write_file(in_ + "/b.tif", tiny_tiff(kImages));
+    make_folder(out_);
+    for (int n = 0; n < kImages; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/b%05d.jpg", n);
+        write_file(out_ + name, "");
+    }
+    write_job({"[FORMATS]", "PNG=1", "TIF=1", "[TIFF]", "extract_all=1", "[PARAMS]", "workers=2",
+               "[LIMITS]", "time=2"});
+    bool delayed = false;
+    {
+        LinkPeer peer(tmp_, late_first_answer(delayed, milliseconds(2500)));
+        ASSERT_EQ(run({"G|" + job_}), 0);
+    }
+    EXPECT_TRUE(delayed);
+    EXPECT_EQ(log_body(),
+              in_ + "/a.png converted\r\nThe file " + in_ +
+                  "/b.tif was not created, it already exists in the targer folder.\r\n");
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "job_settings.h"
+#include "link_ids.h"
+#include "link_peer.h"
 #include "log_file.h"
 #include "monitor_link.h"
 #include "test_support.h"
@@ -153,6 +155,50 @@ TEST_F(Supervised, ACapturedWorkerHandsItsLogLinesOver) {
     log_.flush();
     EXPECT_EQ(result.log_text, "line of a\r\n");
     EXPECT_EQ(read_file(dir_ / "run.log"), "");
+}
+
+// A worker that talks to the window itself stops its clock while it waits for an answer.
+TEST_F(Supervised, WaitingForTheWindowIsNotTheSourcesTime) {
+    job_.limits.seconds = 1;
+    test::LinkPeer peer(temp_.folder, [](const LinkFrame& frame) -> std::int64_t {
+        if (frame.lparam == 15) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        return 0;
+    });
+    link_ = MonitorLink::find_window(temp_.folder);
+    ASSERT_TRUE(link_.connected());
+    const ConvertOutcome outcome = run([&]() -> ConvertOutcome {
+        ctx_.link.progress(15);
+        ctx_.link.progress(50);
+        return {kConverted, {}};
+    });
+    EXPECT_EQ(outcome.result, kConverted) << outcome.reason;
+    EXPECT_TRUE(link_.connected());
+    link_.disconnect();  // the stand-in serves the link until it closes
+    EXPECT_EQ(peer.frames().size(), 2u);
+}
+
+// The link gives up on a window after its own time; a wait far longer than that is the
+// worker's fault and ends the source.
+TEST_F(Supervised, AWaitLongerThanTheLinkAllowsEndsTheSource) {
+    job_.limits.seconds = 5;
+    test::LinkPeer peer(temp_.folder, [](const LinkFrame&) -> std::int64_t {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        return 0;
+    });
+    link_ = MonitorLink::find_window(temp_.folder);
+    SupervisedWorker worker(
+        ctx_,
+        [&](const std::string&, const OutputName&) -> ConvertOutcome {
+            ctx_.link.progress(15);
+            return {kConverted, {}};
+        },
+        false);
+    worker.limit_window_waits(std::chrono::milliseconds(200));
+    worker.begin("a", OutputName::plain(dir_ / "out/a.jpg"));
+    const ConvertOutcome outcome = run_to_end(worker).outcome;
+    EXPECT_EQ(outcome.result, kNotConverted);
+    EXPECT_EQ(outcome.reason, "stopped while waiting for the settings window");
+    EXPECT_FALSE(link_.connected());  // it may have stopped in mid-message
 }
 
 }  // namespace

@@ -1,17 +1,79 @@
 // The raster path where outputs exist, cannot be written or would hit the source, and
 // where the source cannot be read.
 
+#include <cstdint>
+#include <functional>
+
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "convert_fixture.h"
+#include "fd_io.h"
 
 namespace morvane::test {
 namespace {
 
 using Names = std::vector<std::string>;
+
+// Child exit statuses of a conversion run as an ordinary user.
+constexpr int kReported = 0;
+constexpr int kNoUser = 2;
+
+// The child's side: drops to "nobody", checks that it reaches the test's folder, converts
+// and sends the outcome (i32 result, u32 length, reason) back on `report`.
+[[noreturn]] void convert_as_nobody(const std::string& folder,
+                                    const std::function<ConvertOutcome()>& convert, int report) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+        ::access(folder.c_str(), R_OK | X_OK) != 0) {
+        ::_exit(kNoUser);
+    }
+    const ConvertOutcome outcome = convert();
+    const std::int32_t result = outcome.result;
+    const auto length = static_cast<std::uint32_t>(outcome.reason.size());
+    const bool sent = write_all(report, &result, sizeof result) &&
+                      write_all(report, &length, sizeof length) &&
+                      write_all(report, outcome.reason.data(), length);
+    ::_exit(sent ? kReported : 1);
+}
+
+// What a conversion gives an ordinary user, whom permissions bind. Root converts in a
+// child process that drops to "nobody" first; `folder` (the test's own) is opened for
+// that user to walk through, and the log goes through the descriptor already open.
+ConvertOutcome as_ordinary_user(const std::string& folder,
+                                const std::function<ConvertOutcome()>& convert) {
+    if (::geteuid() != 0) return convert();
+    EXPECT_EQ(::chmod(folder.c_str(), 0755), 0);
+    int ends[2];
+    if (::pipe(ends) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        convert_as_nobody(folder, convert, ends[1]);
+    }
+    ::close(ends[1]);
+    ConvertOutcome outcome;
+    std::int32_t result = 0;
+    std::uint32_t length = 0;
+    if (read_exactly(ends[0], &result, sizeof result) &&
+        read_exactly(ends[0], &length, sizeof length)) {
+        outcome.result = result;
+        outcome.reason.assign(length, '\0');
+        if (!read_exactly(ends[0], outcome.reason.data(), length)) outcome.reason.clear();
+    }
+    ::close(ends[0]);
+    int status = -1;
+    if (child > 0) (void)::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kReported)
+        << "the conversion could not run as user 65534 (status " << status << ")";
+    return outcome;
+}
 
 class KeepOutputs : public ConvertTest {
   protected:
@@ -91,10 +153,10 @@ TEST_F(ConvertTest, AnOutputThatCannotBeWrittenIsAFailureWithItsReason) {
 }
 
 TEST_F(ConvertTest, AReadOnlyTargetFolderIsAFailure) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     make_picture(src("a.png"));
     ASSERT_EQ(::chmod((dir_ / "out").c_str(), 0555), 0);
-    const ConvertOutcome outcome = convert(src("a.png"), out("a.jpg"));
+    const ConvertOutcome outcome =
+        as_ordinary_user(dir_.path(), [&] { return convert(src("a.png"), out("a.jpg")); });
     EXPECT_EQ(outcome.result, kNotConverted);
     EXPECT_NE(outcome.reason.find("Permission denied"), std::string::npos);
     EXPECT_TRUE(list_folder(dir_ / "out").empty());
@@ -121,12 +183,14 @@ TEST_P(Unreadable, IsLoggedWithImageMagicksReason) {
             make_folder(source);
             break;
         case Damage::NoPermission:
-            if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
             make_picture(source);
             ASSERT_EQ(::chmod(source.c_str(), 0), 0);
             break;
     }
-    EXPECT_EQ(convert(source, out("bad.jpg")).result, kNotConverted);
+    const auto attempt = [&] { return convert(source, out("bad.jpg")); };
+    const ConvertOutcome outcome =
+        GetParam() == Damage::NoPermission ? as_ordinary_user(dir_.path(), attempt) : attempt();
+    EXPECT_EQ(outcome.result, kNotConverted);
     const std::string head = "The file " + source + " cannot be read by Tarvik_morvane\r\n\t";
     const std::string text = log_text();
     ASSERT_EQ(text.substr(0, head.size()), head) << text;
