@@ -25,6 +25,17 @@ bool write_all(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+std::string read_rest(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return text;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 bool read_exactly(int fd, void* data, std::size_t size) {
     char* bytes = static_cast<char*>(data);
     while (size > 0) {

@@ -3,6 +3,7 @@
 // writes carried on after EINTR and short transfers.
 
 #include <cstddef>
+#include <string>
 #include <utility>
 
 namespace morvane {
@@ -35,6 +36,8 @@ class UniqueFd {
 
 // Writes all `size` bytes; false when the descriptor refuses one (errno says why).
 [[nodiscard]] bool write_all(int fd, const void* data, std::size_t size);
+// Reads what is left of the file (until end of file or an error).
+[[nodiscard]] std::string read_rest(int fd);
 // Reads exactly `size` bytes; false at end of file or on an error before that.
 [[nodiscard]] bool read_exactly(int fd, void* data, std::size_t size);
 

@@ -111,6 +111,22 @@ std::string absolute_path(const std::string& path) {
     return absolute;
 }
 
+std::vector<std::string> paths_named(const std::string& folder, std::string_view head,
+                                     std::string_view tail) {
+    std::vector<std::string> paths;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return paths;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() >= head.size() + tail.size() && name.starts_with(head) &&
+            name.ends_with(tail)) {
+            paths.push_back(join_path(folder, name));
+        }
+    }
+    ::closedir(dir);
+    return paths;
+}
+
 void remove_files_matching(const std::string& folder,
                            const std::function<bool(const std::string& name)>& matches) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());

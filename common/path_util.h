@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvane {
 
@@ -51,6 +52,11 @@ void create_folder_path(const std::string& path);
 
 // Creates every folder on the way to a file; the part after the last '/' is not created.
 void create_file_folders(const std::string& file_path);
+
+// The paths of the entries of `folder` whose names begin with `head` and end with `tail`,
+// read whole before anything is done with them.
+[[nodiscard]] std::vector<std::string> paths_named(const std::string& folder, std::string_view head,
+                                                   std::string_view tail);
 
 // Removes the entries of `folder` that are not folders and whose names `matches`
 // accepts; a symbolic link is removed itself, never followed.

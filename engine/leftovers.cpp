@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "move_note.h"
 #include "output_files.h"
 #include "page_renderer.h"
+#include "fd_io.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -31,11 +31,7 @@ constexpr std::string_view kNoteHead = "tarvik-work 2 ";
 constexpr std::size_t kLengthDigits = 10;
 
 bool starts_with(std::string_view text, std::string_view head) {
-    return text.substr(0, head.size()) == head;
-}
-
-bool ends_with(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+    return text.starts_with(head);
 }
 
 // Output names "<prefix><number><suffix>", the number of at least `width` digits (at
@@ -168,37 +164,20 @@ std::vector<WorkPlaces> parse_records(const std::string& text) {
     return records;
 }
 
-std::string read_all(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
-    return text;
-}
-
 // Sweeps the leftovers noted in one journal when no live run holds it, then removes it.
 void sweep_journal(const std::string& temp_folder, const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        for (const WorkPlaces& w : parse_records(read_all(fd))) remove_leftovers(temp_folder, w);
+        for (const WorkPlaces& w : parse_records(read_rest(fd))) remove_leftovers(temp_folder, w);
         (void)::unlink(path.c_str());
     }
     ::close(fd);
 }
 
 void sweep_killed_runs(const std::string& temp_folder) {
-    std::vector<std::string> journals;
-    if (DIR* dir = ::opendir(temp_folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (starts_with(name, kJournalHead) && ends_with(name, kJournalTail)) {
-                journals.push_back(join_path(temp_folder, name));
-            }
-        }
-        ::closedir(dir);
-    }
-    for (const std::string& path : journals) sweep_journal(temp_folder, path);
+    for (const std::string& path : paths_named(temp_folder, kJournalHead, kJournalTail))
+        sweep_journal(temp_folder, path);
 }
 
 }  // namespace

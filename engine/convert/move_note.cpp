@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -27,25 +26,9 @@ constexpr std::string_view kNoteTail = ".move";
 // The note's text: this line, then source and destination, each ended by '\0'.
 constexpr std::string_view kVersion = "tarvik-move 1\n";
 
-bool starts_with(std::string_view text, std::string_view head) {
-    return text.substr(0, head.size()) == head;
-}
-
-bool ends_with(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
-std::string read_all(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
-    return text;
-}
-
 // Source and destination; nothing for a note that is not whole.
 std::optional<std::pair<std::string, std::string>> parse_note(const std::string& text) {
-    if (!starts_with(text, kVersion)) return std::nullopt;
+    if (!text.starts_with(kVersion)) return std::nullopt;
     const std::size_t first = text.find('\0', kVersion.size());
     if (first == std::string::npos) return std::nullopt;
     const std::size_t second = text.find('\0', first + 1);
@@ -177,24 +160,16 @@ void finish_interrupted_move(const std::string& note_path, LogFile& log) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
         ::lstat(note_path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
         held.st_dev == named.st_dev) {
-        if (const auto move = parse_note(read_all(fd))) settle_move(move->first, move->second, log);
+        if (const auto move = parse_note(read_rest(fd)))
+            settle_move(move->first, move->second, log);
         (void)::unlink(note_path.c_str());
     }
     ::close(fd);
 }
 
 void finish_interrupted_moves(const std::string& temp_folder, LogFile& log) {
-    std::vector<std::string> notes;
-    if (DIR* dir = ::opendir(temp_folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (starts_with(name, kNoteHead) && ends_with(name, kNoteTail)) {
-                notes.push_back(join_path(temp_folder, name));
-            }
-        }
-        ::closedir(dir);
-    }
-    for (const std::string& path : notes) finish_interrupted_move(path, log);
+    for (const std::string& path : paths_named(temp_folder, kNoteHead, kNoteTail))
+        finish_interrupted_move(path, log);
 }
 
 }  // namespace morvane
