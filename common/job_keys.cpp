@@ -5,6 +5,8 @@
 
 #include <strings.h>
 
+#include "profile.h"
+
 namespace morvane {
 namespace {
 
@@ -12,42 +14,51 @@ constexpr KeyKind P = KeyKind::Path;
 constexpr KeyKind T = KeyKind::Text;
 constexpr KeyKind I = KeyKind::Integer;
 constexpr KeyKind S = KeyKind::Switch;
+constexpr FrontEnd A = FrontEnd::Saves;
+constexpr FrontEnd W = FrontEnd::SavesWhen;
+constexpr FrontEnd M = FrontEnd::Menu;
+constexpr FrontEnd N = FrontEnd::None;
 
 constexpr std::array kJobKeys{
-    JobKey{"FOLDERS", "source", P, "", "", kPathBuffer},
-    JobKey{"FOLDERS", "target", P, "", "", kPathBuffer},
-    JobKey{"FOLDERS", "move_path", P, "", "", kPathBuffer},
-    JobKey{"PARAMS", "recurse", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "reproduce_path", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "reproduce_path_from_root", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "size", T, "", "", kSizeBuffer},
-    JobKey{"PARAMS", "aspect_ratio", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "mono_instance", S, "1", "1", kColorBuffer},
-    JobKey{"PARAMS", "erase", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "move", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "do_watermark", I, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "watermark_txt", T, "", "", kWatermarkTextBuffer},
-    JobKey{"PARAMS", "watermark_file", P, "", "", kPathBuffer},
-    JobKey{"PARAMS", "watermark_color", I, "", "", kColorBuffer},
-    JobKey{"PARAMS", "watermark_location", I, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "watermark_tile", S, "0", "0", kColorBuffer},
-    JobKey{"PARAMS", "watermark_dissolve", I, "10", "10", kColorBuffer},
-    JobKey{"JPEG", "quality", I, "1", "75", kColorBuffer},
-    JobKey{"JPEG", "progressive", S, "0", "1", kColorBuffer},
-    JobKey{"EPS", "density", I, "72", "72", kColorBuffer},
-    JobKey{"EPS", "trim", S, "0", "0", kColorBuffer},
-    JobKey{"PDF", "density", I, "72", "72", kColorBuffer},
-    JobKey{"PDF", "extract_all", S, "0", "1", kColorBuffer},
-    JobKey{"PDF", "from_page", I, "0", "1", kColorBuffer},
-    JobKey{"PDF", "to_page", I, "0", "1", kColorBuffer},
-    JobKey{"TIFF", "extract_all", S, "0", "1", kColorBuffer},
-    JobKey{"AVI", "extract_all", S, "1", "1", kColorBuffer},
-    JobKey{"AVI", "extract_from", I, "-1", "0", kColorBuffer},
-    JobKey{"AVI", "extract_to", I, "-1", "0", kColorBuffer},
-    JobKey{"MPEG", "extract_all", S, "1", "1", kColorBuffer},
-    JobKey{"MPEG", "extract_from", I, "-1", "0", kColorBuffer},
-    JobKey{"MPEG", "extract_to", I, "-1", "0", kColorBuffer},
-    JobKey{"MISC", "tooltips", S, "", "0", kColorBuffer},
+    JobKey{"FOLDERS", "source", P, "", "", kPathBuffer, A, true},
+    JobKey{"FOLDERS", "target", P, "", "", kPathBuffer, A, true},
+    JobKey{"FOLDERS", "move_path", P, "", "", kPathBuffer, W, true},
+    JobKey{"PARAMS", "recurse", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "reproduce_path", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "reproduce_path_from_root", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "size", T, "", "", kSizeBuffer, A, true},
+    JobKey{"PARAMS", "aspect_ratio", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "mono_instance", S, "1", "1", kColorBuffer, A, true},
+    JobKey{"PARAMS", "erase", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "move", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "do_watermark", I, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "watermark_txt", T, "", "", kWatermarkTextBuffer, W, true},
+    JobKey{"PARAMS", "watermark_file", P, "", "", kPathBuffer, W, true},
+    JobKey{"PARAMS", "watermark_color", I, "", "", kColorBuffer, A, true},
+    JobKey{"PARAMS", "watermark_location", I, "0", "0", kColorBuffer, W, true},
+    JobKey{"PARAMS", "watermark_tile", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PARAMS", "watermark_dissolve", I, "10", "10", kColorBuffer, A, true},
+    JobKey{"JPEG", "quality", I, "1", "75", kColorBuffer, A, true},
+    JobKey{"JPEG", "progressive", S, "0", "1", kColorBuffer, A, true},
+    JobKey{"EPS", "density", I, "72", "72", kColorBuffer, A, true},
+    JobKey{"EPS", "trim", S, "0", "0", kColorBuffer, A, true},
+    JobKey{"PDF", "density", I, "72", "72", kColorBuffer, A, true},
+    JobKey{"PDF", "extract_all", S, "0", "1", kColorBuffer, A, true},
+    JobKey{"PDF", "from_page", I, "0", "1", kColorBuffer, W, true},
+    JobKey{"PDF", "to_page", I, "0", "1", kColorBuffer, W, true},
+    JobKey{"TIFF", "extract_all", S, "0", "1", kColorBuffer, A, true},
+    JobKey{"AVI", "extract_all", S, "1", "1", kColorBuffer, A, true},
+    JobKey{"AVI", "extract_from", I, "-1", "0", kColorBuffer, W, true},
+    JobKey{"AVI", "extract_to", I, "-1", "0", kColorBuffer, W, true},
+    JobKey{"MPEG", "extract_all", S, "1", "1", kColorBuffer, A, true},
+    JobKey{"MPEG", "extract_from", I, "-1", "0", kColorBuffer, W, true},
+    JobKey{"MPEG", "extract_to", I, "-1", "0", kColorBuffer, W, true},
+    JobKey{"MISC", "tooltips", S, "", "0", kColorBuffer, M, false},
+    // Engine only: limits of one source and parallel workers.
+    JobKey{"PARAMS", "workers", I, "1", "", kColorBuffer, N, true},
+    JobKey{"LIMITS", "time", I, "300", "", kColorBuffer, N, true},
+    JobKey{"LIMITS", "memory", I, "4096", "", kColorBuffer, N, true},
+    JobKey{"LIMITS", "file_size", I, "4096", "", kColorBuffer, N, true},
 };
 
 // In the order the extension filter is built.
@@ -111,6 +122,14 @@ const JobKey& job_key(std::string_view section, std::string_view key) {
 
 std::span<const FormatKey> format_keys() {
     return kFormatKeys;
+}
+
+int fe_default_int(std::string_view section, std::string_view key) {
+    return profile_text_to_int(job_key(section, key).fe_default);
+}
+
+int engine_default_int(std::string_view section, std::string_view key) {
+    return profile_text_to_int(job_key(section, key).engine_default);
 }
 
 }  // namespace morvane

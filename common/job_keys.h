@@ -20,13 +20,23 @@ inline constexpr std::size_t kColorBuffer = 15;
 
 enum class KeyKind { Path, Text, Integer, Switch };
 
+// What the settings window does with a key.
+enum class FrontEnd {
+    Saves,      // written at every save that gets that far
+    SavesWhen,  // written only when its governing switch says so; otherwise kept as it is
+    Menu,       // read at start, written only by its menu item
+    None,       // engine only: the window neither shows nor writes it
+};
+
 struct JobKey {
     std::string_view section;
     std::string_view key;
     KeyKind kind;
     std::string_view engine_default;  // decimal text for numbers; "" for none
-    std::string_view fe_default;
-    std::size_t buffer;  // text buffer size; values are cut to buffer - 1 characters
+    std::string_view fe_default;      // what the window shows when the key is missing
+    std::size_t buffer;               // text buffer size; values are cut to buffer - 1 characters
+    FrontEnd front_end;
+    bool engine_reads;
 };
 
 // Every key of the job file except the FORMATS switches.
@@ -44,5 +54,11 @@ struct FormatKey {
 };
 
 [[nodiscard]] std::span<const FormatKey> format_keys();
+
+// The front end's default of a number or switch key, as an integer.
+[[nodiscard]] int fe_default_int(std::string_view section, std::string_view key);
+
+// The engine's default of a number or switch key, as an integer (0 when it has none).
+[[nodiscard]] int engine_default_int(std::string_view section, std::string_view key);
 
 }  // namespace morvane

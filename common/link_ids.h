@@ -20,8 +20,14 @@ inline constexpr std::uint32_t WM_RUN_STATUS = 1243;
 inline constexpr std::uint32_t WM_RUN_END = 1244;
 inline constexpr std::uint32_t WM_LINK_MESSAGE_BOX = 32769;
 
-inline constexpr std::int64_t MB_YESNO_ICONQUESTION = 0x24;
+// Message-box flags and answers, as the Windows MessageBox has them.
+inline constexpr std::int64_t MB_OK = 0x00;
+inline constexpr std::int64_t MB_YESNO = 0x04;
+inline constexpr std::int64_t MB_ICONERROR = 0x10;
+inline constexpr std::int64_t MB_ICONQUESTION = 0x20;
+inline constexpr std::int64_t MB_ICONWARNING = 0x30;
 inline constexpr std::int64_t MB_ICONINFORMATION = 0x40;
+inline constexpr std::int64_t MB_YESNO_ICONQUESTION = MB_YESNO | MB_ICONQUESTION;
 inline constexpr std::int64_t IDOK = 1;
 inline constexpr std::int64_t IDYES = 6;
 inline constexpr std::int64_t IDNO = 7;

@@ -222,20 +222,26 @@ int create_temp_beside(const std::string& target, std::string& temp_path) {
     return -1;
 }
 
-// Replaces the file in one step: a crash leaves either the old or the new text.
-bool replace_file(const std::string& path, std::string_view bytes) {
+// Replaces the file in one step: a crash leaves either the old or the new text. On
+// failure `reason` says why, in words that follow the file's name.
+bool replace_file(const std::string& path, std::string_view bytes, std::string& reason) {
+    const auto failed = [&reason](const char* what) {
+        reason = std::string(what) + std::strerror(errno);
+        return false;
+    };
     const std::string target = write_target(path);
     struct stat info {};
     const bool existed = ::stat(target.c_str(), &info) == 0;
-    if (existed && ::access(target.c_str(), W_OK) != 0) return false;
+    if (existed && ::access(target.c_str(), W_OK) != 0) return failed("cannot be written: ");
     std::string temp_path;
     const int fd = create_temp_beside(target, temp_path);
-    if (fd < 0) return false;
+    if (fd < 0) return failed("cannot be written in its folder: ");
     bool ok = write_all(fd, bytes.data(), bytes.size());
     if (ok && existed) ok = ::fchmod(fd, info.st_mode & 07777) == 0;
     if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp_path.c_str(), target.c_str()) == 0;
+    if (!ok) failed("cannot be written: ");
+    if (::close(fd) != 0 && ok) ok = failed("cannot be written: ");
+    if (ok && ::rename(temp_path.c_str(), target.c_str()) != 0) ok = failed("cannot be replaced: ");
     if (!ok) ::unlink(temp_path.c_str());
     return ok;
 }
@@ -393,12 +399,28 @@ std::string with_key_written(std::string_view text, std::string_view section, st
 
 bool write_profile_string(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view value) {
-    std::string text;
-    std::string refusal;
-    if (read_profile_file(write_target(path), {}, text, refusal) == ReadResult::Refused) {
-        return false;
+    std::string reason;
+    std::optional<ProfileEditor> editor = ProfileEditor::open(path, reason);
+    if (!editor) return false;
+    editor->set(section, key, value);
+    return editor->save(reason);
+}
+
+std::optional<ProfileEditor> ProfileEditor::open(const std::string& path, std::string& reason) {
+    ProfileEditor editor;
+    editor.path_ = path;
+    if (read_profile_file(write_target(path), {}, editor.text_, reason) == ReadResult::Refused) {
+        return std::nullopt;
     }
-    return replace_file(path, with_key_written(text, section, key, value));
+    return editor;
+}
+
+void ProfileEditor::set(std::string_view section, std::string_view key, std::string_view value) {
+    text_ = with_key_written(text_, section, key, value);
+}
+
+bool ProfileEditor::save(std::string& reason) const {
+    return replace_file(path_, text_, reason);
 }
 
 }  // namespace morvane

@@ -6,6 +6,7 @@
 // line (CR LF line ends).
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -72,5 +73,26 @@ class Profile {
 // read (as load() admits it) or written.
 [[nodiscard]] bool write_profile_string(const std::string& path, std::string_view section,
                                         std::string_view key, std::string_view value);
+
+// Several keys written as write_profile_string would write them one after the other,
+// with the file replaced once at the end.
+class ProfileEditor {
+  public:
+    // Reads the file as write_profile_string does (a missing one is empty); nothing when
+    // it cannot be read, with `reason` worded to follow its name.
+    [[nodiscard]] static std::optional<ProfileEditor> open(const std::string& path,
+                                                           std::string& reason);
+
+    void set(std::string_view section, std::string_view key, std::string_view value);
+    [[nodiscard]] const std::string& text() const { return text_; }
+
+    // Replaces the file with the edited text; false with `reason` when it cannot.
+    [[nodiscard]] bool save(std::string& reason) const;
+
+  private:
+    ProfileEditor() = default;
+    std::string path_;
+    std::string text_;
+};
 
 }  // namespace morvane

@@ -95,23 +95,24 @@ void read_document_keys(const JobFileReader& in, JobSettings& job) {
 // Limits that are missing, empty or not above 0 keep their defaults, except that 0
 // switches the memory and file-size limits off.
 void read_limits(const Profile& profile, Limits& limits) {
-    const int seconds = profile.get_int("LIMITS", "time", limits.seconds);
+    const int seconds = profile.get_int("LIMITS", "time", engine_default_int("LIMITS", "time"));
     if (seconds > 0) limits.seconds = seconds;
-    const int memory = profile.get_int("LIMITS", "memory", static_cast<int>(limits.memory_mb));
+    const int memory = profile.get_int("LIMITS", "memory", engine_default_int("LIMITS", "memory"));
     if (memory >= 0) limits.memory_mb = memory;
     const int file_size =
-        profile.get_int("LIMITS", "file_size", static_cast<int>(limits.file_size_mb));
+        profile.get_int("LIMITS", "file_size", engine_default_int("LIMITS", "file_size"));
     if (file_size >= 0) limits.file_size_mb = file_size;
 }
 
 // PARAMS/workers: a whole number; 0 is one per core; anything else (missing, empty,
-// malformed, below 0) is 1, the one-at-a-time run.
+// malformed, below 0) is the default, the one-at-a-time run.
 int read_workers(const Profile& profile) {
     constexpr int kMostWorkers = 64;
+    const int fallback = engine_default_int("PARAMS", "workers");
     const std::string text = profile.get_string("PARAMS", "workers", "", kColorBuffer);
     char* end = nullptr;
     const long asked = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || asked < 0) return 1;
+    if (text.empty() || *end != '\0' || asked < 0) return fallback;
     if (asked == 0) {
         return std::clamp(static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN)), 1, kMostWorkers);
     }

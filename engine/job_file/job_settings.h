@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "job_keys.h"
+
 namespace morvane {
 
 enum class RunMode { Folders, Files, SingleFile };
@@ -20,10 +22,11 @@ struct FrameRange {
 
 // What one source may take while it converts (the LIMITS section, which the front end
 // never writes).
+// Defaults from the job-key table's LIMITS rows.
 struct Limits {
-    int seconds = 300;         // time for one source
-    long memory_mb = 4096;     // address space of the converting process; 0: no limit
-    long file_size_mb = 4096;  // largest file it may write; 0: no limit
+    int seconds = engine_default_int("LIMITS", "time");             // time for one source
+    long memory_mb = engine_default_int("LIMITS", "memory");        // address space; 0: no limit
+    long file_size_mb = engine_default_int("LIMITS", "file_size");  // largest output; 0: none
 };
 
 struct JobSettings {
@@ -68,7 +71,7 @@ struct JobSettings {
     Limits limits;
     // PARAMS/workers, which the front end never writes: how many sources convert at
     // once (1, the default: one after the other; 0 in the file: one per core).
-    int workers = 1;
+    int workers = engine_default_int("PARAMS", "workers");
 
     // Derived by the run driver.
     std::string job_file_path;

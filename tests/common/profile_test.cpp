@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include <climits>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -450,6 +451,44 @@ TEST(ProfileWriteFileTest, UnwritableFileOrFolderFails) {
     EXPECT_EQ(write_as_user(locked + "/job.ini"), WriteResult::Refused);
     EXPECT_EQ(test::read_file(locked + "/job.ini"), job);
     EXPECT_EQ(test::list_folder(locked), std::vector<std::string>{"job.ini"});
+}
+
+}  // namespace
+}  // namespace morvane
+
+namespace morvane {
+namespace {
+
+// Many keys set through one editor give the bytes that one write per key gives.
+TEST(ProfileEditorTest, OneSaveEqualsAWritePerKey) {
+    test::TempDir dir;
+    const std::string start = "\xEF\xBB\xBF; note\r\n[B]\r\nk=old\r\n[A]\r\nx=1\n";
+    test::write_file(dir / "one.ini", start);
+    test::write_file(dir / "each.ini", start);
+    const std::vector<std::vector<std::string>> keys{
+        {"A", "x", "2"}, {"b", "K", "new"}, {"C", "y", ""}, {"A", "z", "3"}, {"B", "k", "last"}};
+    std::string reason;
+    std::optional<ProfileEditor> editor = ProfileEditor::open(dir / "one.ini", reason);
+    ASSERT_TRUE(editor);
+    for (const auto& key : keys) {
+        editor->set(key[0], key[1], key[2]);
+        ASSERT_TRUE(write_profile_string(dir / "each.ini", key[0], key[1], key[2]));
+    }
+    ASSERT_TRUE(editor->save(reason)) << reason;
+    EXPECT_EQ(test::read_file(dir / "one.ini"), test::read_file(dir / "each.ini"));
+}
+
+TEST(ProfileEditorTest, AFileThatCannotBeReplacedSaysWhy) {
+    test::TempDir dir;
+    std::string reason;
+    std::optional<ProfileEditor> editor = ProfileEditor::open(dir / "gone/job.ini", reason);
+    ASSERT_TRUE(editor);  // a missing file is an empty one
+    editor->set("A", "x", "1");
+    EXPECT_FALSE(editor->save(reason));
+    EXPECT_EQ(reason, "cannot be written in its folder: No such file or directory");
+    test::make_folder(dir / "folder.ini");
+    EXPECT_FALSE(ProfileEditor::open(dir / "folder.ini", reason));
+    EXPECT_EQ(reason, "is not a regular file");
 }
 
 }  // namespace
