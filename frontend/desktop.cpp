@@ -1,0 +1,77 @@
+#include "desktop.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+
+#include "dialog_table.h"
+#include "link_ids.h"
+
+namespace morvane {
+namespace {
+
+QMessageBox::Icon icon_of(std::int64_t flags) {
+    switch (flags & 0xF0) {
+        case MB_ICONERROR:
+            return QMessageBox::Critical;
+        case MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
+    }
+}
+
+int show_message_box(QWidget* owner, const QString& caption, const QString& text,
+                     std::int64_t flags) {
+    QMessageBox box(icon_of(flags), caption, text, QMessageBox::NoButton, owner);
+    const bool yes_no = (flags & 0x0F) == MB_YESNO;
+    if (yes_no) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.adjustSize();
+    centre_on_screen(&box);
+    const int pressed = box.exec();
+    if (!yes_no) return static_cast<int>(IDOK);
+    return static_cast<int>(pressed == QMessageBox::Yes ? IDYES : IDNO);
+}
+
+bool open_with_desktop(const QString& path) {
+    if (!QFileInfo::exists(path)) return false;
+    return QProcess::startDetached("xdg-open", {path});
+}
+
+QString choose_existing_folder(QWidget* owner, const QString& title) {
+    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+QString choose_existing_file(QWidget* owner, const QString& title, const QString& filters) {
+    QString selected = filters.section(";;", 0, 0);
+    return QFileDialog::getOpenFileName(owner, title, QString(), filters, &selected);
+}
+
+// Starts at black with every custom colour white, fully opened.
+std::optional<QColor> choose_any_color(QWidget* owner) {
+    for (int i = 0; i < QColorDialog::customCount(); ++i)
+        QColorDialog::setCustomColor(i, Qt::white);
+    const QColor chosen = QColorDialog::getColor(Qt::black, owner);
+    if (!chosen.isValid()) return std::nullopt;
+    return chosen;
+}
+
+}  // namespace
+
+Desktop system_desktop() {
+    return Desktop{show_message_box, open_with_desktop, choose_existing_folder,
+                   choose_existing_file, choose_any_color};
+}
+
+}  // namespace morvane

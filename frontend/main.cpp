@@ -1,0 +1,15 @@
+// morvane_gui: the settings window of the converter.
+
+#include <QApplication>
+
+#include "desktop.h"
+#include "job_location.h"
+#include "monitor_window.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tarvik_morvane");
+    morvane::MonitorWindow window(morvane::job_file_of_this_user(), morvane::system_desktop());
+    window.exec();
+    return 0;
+}
