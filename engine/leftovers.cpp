@@ -247,8 +247,10 @@ void WorkJournal::rewrite() {
     for (const auto& e : entries_) records += e.second;
     std::string text;
     if (!records.empty()) {
-        char length[kLengthDigits + 2];
-        std::snprintf(length, sizeof length, "%010zu\n", records.size());
+        // Room for any size_t, though a note never comes near ten digits.
+        char length[24];
+        std::snprintf(length, sizeof length, "%0*zu\n", static_cast<int>(kLengthDigits),
+                      records.size());
         text = std::string(kNoteHead) + length + records;
     }
     // Rewritten in place: a kill between the two calls leaves bytes after the records,

@@ -161,9 +161,6 @@ void MonitorWindow::pair_radio_buttons() {
 }
 
 void MonitorWindow::connect_controls() {
-    const auto on_click = [this](int id, auto slot) {
-        connect(control_as<QPushButton>(id), &QPushButton::clicked, this, slot);
-    };
     on_click(IDOK_SAVE_QUIT, [this] { save_and_quit(); });
     on_click(IDC_SAVE, [this] { (void)save_settings(); });
     on_click(IDCANCEL_QUIT, [this] { reject(); });
@@ -200,9 +197,6 @@ void MonitorWindow::connect_enabling_rules() {
 }
 
 void MonitorWindow::connect_browsers() {
-    const auto on_click = [this](int id, auto slot) {
-        connect(control_as<QPushButton>(id), &QPushButton::clicked, this, slot);
-    };
     on_click(IDC_TARGET_BROWSE, [this] { browse_folder(IDC_TARGET, "Select the target folder:"); });
     on_click(IDC_SOURCE_BROWSE, [this] { browse_folder(IDC_SOURCE, "Select the source folder:"); });
     on_click(IDC_MOVE_BROWSE, [this] { browse_folder(IDC_MOVE_PATH, "Select the folder:"); });

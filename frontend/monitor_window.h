@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include <QAbstractButton>
 #include <QDialog>
 
 #include "desktop.h"
@@ -65,6 +66,10 @@ class MonitorWindow : public QDialog {
     void place_tabs();
     void set_up_format_list();
     void pair_radio_buttons();
+    template <class Slot>
+    void on_click(int id, Slot slot) {
+        connect(control_as<QAbstractButton>(id), &QAbstractButton::clicked, this, slot);
+    }
     void connect_controls();
     void connect_enabling_rules();
     void connect_browsers();
