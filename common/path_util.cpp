@@ -45,6 +45,11 @@ void create_prefix_folders(const std::string& path) {
 
 }  // namespace
 
+bool is_folder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 void tidy_path(std::string& path) {
     collapse_slashes_from(path, 0);
 }

@@ -15,6 +15,9 @@ inline constexpr std::size_t kMaxPathLength = 4095;
 // Collapses every run of two or more '/' into one, a leading pair included.
 void tidy_path(std::string& path);
 
+// True when the path names a directory (a link to one counts).
+[[nodiscard]] bool is_folder(const std::string& path);
+
 // True when the path begins with two '/' (the network-path form).
 [[nodiscard]] bool is_network_path(std::string_view path);
 

@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "path_util.h"
+
 namespace morvane {
 
 namespace {
@@ -17,8 +19,7 @@ namespace {
 std::optional<std::string> folder_from_environment() {
     const char* value = std::getenv("TMPDIR");
     if (value == nullptr || *value == '\0') return std::nullopt;
-    struct stat info {};
-    if (::stat(value, &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    if (!is_folder(value)) return std::nullopt;
     std::string folder(value);
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;

@@ -15,11 +15,13 @@
 
 namespace morvane {
 
+std::string job_file_beside(const std::string& program_folder) {
+    return join_path(program_folder, kJobFileName);
+}
+
 std::string choose_job_file(const std::string& program_folder, const std::string& config_home,
                             const std::string& home) {
-    std::string beside = program_folder + "/" + kJobFileName;
-    tidy_path(beside);
-    if (::access(program_folder.c_str(), W_OK | X_OK) == 0) return beside;
+    if (::access(program_folder.c_str(), W_OK | X_OK) == 0) return job_file_beside(program_folder);
     // XDG: a relative $XDG_CONFIG_HOME is not valid and is ignored.
     std::string config =
         !config_home.empty() && config_home.front() == '/' ? config_home : home + "/.config";
@@ -52,8 +54,7 @@ std::string job_file_of_this_user() {
     const char* home = std::getenv("HOME");
     std::string job =
         choose_job_file(folder, config != nullptr ? config : "", home != nullptr ? home : "");
-    std::string beside = folder + kJobFileName;
-    tidy_path(beside);
+    const std::string beside = job_file_beside(folder);
     if (job != beside) (void)make_user_job_file(beside, job);
     return job;
 }

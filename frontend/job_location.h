@@ -6,6 +6,9 @@
 
 namespace morvane {
 
+// Tarvik_morvane.ini in the program folder, tidied.
+[[nodiscard]] std::string job_file_beside(const std::string& program_folder);
+
 // `program_folder` ends in '/'. `config_home` is $XDG_CONFIG_HOME or empty.
 [[nodiscard]] std::string choose_job_file(const std::string& program_folder,
                                           const std::string& config_home, const std::string& home);

@@ -28,11 +28,6 @@
 namespace morvane {
 namespace {
 
-QColor color_of(std::uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
-
 const ControlSpec* spec_of(int id) {
     for (const ControlSpec& spec : monitor_controls()) {
         if (spec.id == id) return &spec;
@@ -41,6 +36,17 @@ const ControlSpec* spec_of(int id) {
 }
 
 }  // namespace
+
+QColor color_of_bgr(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+std::uint32_t bgr_of(const QColor& color) {
+    return static_cast<std::uint32_t>(color.red()) |
+           static_cast<std::uint32_t>(color.green()) << 8 |
+           static_cast<std::uint32_t>(color.blue()) << 16;
+}
 
 MonitorWindow::MonitorWindow(std::string job_file, Desktop desktop, QWidget* parent)
     : QDialog(parent),
@@ -218,16 +224,14 @@ void MonitorWindow::browse_watermark_image() {
 void MonitorWindow::choose_colour() {
     const std::optional<QColor> chosen = desktop_.choose_color(this);
     if (!chosen) return;
-    set_watermark_color(static_cast<std::uint32_t>(chosen->red()) |
-                        static_cast<std::uint32_t>(chosen->green()) << 8 |
-                        static_cast<std::uint32_t>(chosen->blue()) << 16);
+    set_watermark_color(bgr_of(*chosen));
 }
 
 void MonitorWindow::set_watermark_color(std::uint32_t bgr) {
     watermark_color_ = bgr & 0xFFFFFF;
     QWidget* swatch = control(IDC_SWATCH);
     QPalette palette = swatch->palette();
-    palette.setColor(QPalette::Window, color_of(watermark_color_));
+    palette.setColor(QPalette::Window, color_of_bgr(watermark_color_));
     swatch->setPalette(palette);
     update();
 }
@@ -265,9 +269,7 @@ void MonitorWindow::show_about() {
 
 // Help and the release notes sit beside the program.
 void MonitorWindow::open_beside_program(const char* name) {
-    std::string path = program_folder() + "/" + name;
-    tidy_path(path);
-    const QString file = QString::fromStdString(path);
+    const QString file = QString::fromStdString(join_path(program_folder(), name));
     if (desktop_.open_file(file)) return;
     desktop_.message_box(this, kMessageCaption, QString("%1 cannot be opened.").arg(file),
                          MB_ICONERROR);

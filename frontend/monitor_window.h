@@ -91,6 +91,10 @@ class MonitorWindow : public QDialog {
     bool tooltips_on_ = false;
 };
 
+// The watermark colour as the job file keeps it (0x00BBGGRR) and as Qt paints it.
+[[nodiscard]] QColor color_of_bgr(std::uint32_t bgr);
+[[nodiscard]] std::uint32_t bgr_of(const QColor& color);
+
 // Fills the window from its job file; a missing file gives every default.
 void load_settings(MonitorWindow& window);
 

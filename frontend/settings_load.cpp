@@ -105,12 +105,6 @@ void load_documents(MonitorWindow& window, const StoredJob& job) {
     window.set_checked(IDC_TIFF_ALL, job.on("TIFF", "extract_all"));
 }
 
-std::uint32_t button_face() {
-    const QColor face = QApplication::palette().color(QPalette::Button);
-    return static_cast<std::uint32_t>(face.red()) | static_cast<std::uint32_t>(face.green()) << 8 |
-           static_cast<std::uint32_t>(face.blue()) << 16;
-}
-
 void load_watermark(MonitorWindow& window, const StoredJob& job) {
     const int mode = job.number("PARAMS", "do_watermark");
     window.set_checked(IDC_WATERMARK, mode != 0);
@@ -123,8 +117,9 @@ void load_watermark(MonitorWindow& window, const StoredJob& job) {
     }
     const std::string color =
         job.profile().get_string("PARAMS", "watermark_color", "", kColorBuffer);
-    window.set_watermark_color(
-        color.empty() ? button_face() : static_cast<std::uint32_t>(profile_text_to_int(color)));
+    window.set_watermark_color(color.empty()
+                                   ? bgr_of(QApplication::palette().color(QPalette::Button))
+                                   : static_cast<std::uint32_t>(profile_text_to_int(color)));
     const int location = job.number("PARAMS", "watermark_location");
     window.control_as<QComboBox>(IDC_LOCATION)
         ->setCurrentIndex(location >= 0 && location <= 8 ? location : -1);

@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QTableWidget>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "job_keys.h"
@@ -36,14 +35,7 @@ int field_number(const QString& text) {
 // A folder that can take a new file: a directory the user may write into. Nothing is
 // created in it to find out.
 bool folder_takes_files(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           ::access(path.c_str(), W_OK | X_OK) == 0;
-}
-
-bool is_folder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return is_folder(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 class SettingsSaver {
