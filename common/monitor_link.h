@@ -12,6 +12,14 @@
 
 namespace morvane {
 
+// How long the engine waits for each answer of the window, in milliseconds: the
+// milliseconds $MORVANE_LINK_TIMEOUT_MS gives (read once; tests shorten the wait with
+// it), else kLinkAnswerTimeoutMs.
+[[nodiscard]] int link_answer_limit_ms();
+// The limit a value of $MORVANE_LINK_TIMEOUT_MS gives: a positive whole number of
+// milliseconds; anything else (null included) gives kLinkAnswerTimeoutMs.
+[[nodiscard]] int link_answer_limit_from(const char* text);
+
 class MonitorLink {
   public:
     MonitorLink() = default;  // a null handle: every send is skipped
@@ -32,6 +40,11 @@ class MonitorLink {
     }
     // Ends the link for the rest of the run (the window no longer hears anything).
     void disconnect() { drop(); }
+    // Replaces a connected link's socket by a fresh connection to the window in the same
+    // temporary folder (one who shared the old socket may have stopped in mid-message).
+    // The old connection is shut down for every process that holds a copy of it, so the
+    // window sees it end. No window there: the link is no longer connected.
+    void reconnect();
     // `waiting(true)` runs before and `waiting(false)` after each exchange that waits for
     // the window (a message sent and its answer read), so that whoever keeps the time of
     // a conversion can leave those waits out; empty: nothing runs.
@@ -49,12 +62,17 @@ class MonitorLink {
     void run_end(int lparam);
     // A message box owned by the Monitor window; 0 when not connected.
     std::int64_t message_box(std::string_view caption, std::string_view body, std::int64_t flags);
+    // The same, for a box that waits for the user: its answer takes as long as the user
+    // does, without a time limit.
+    std::int64_t ask_user(std::string_view caption, std::string_view body, std::int64_t flags);
 
   private:
-    explicit MonitorLink(int fd) : fd_(fd) {}
+    MonitorLink(int fd, std::string temp_folder) : fd_(fd), temp_folder_(std::move(temp_folder)) {}
     void drop();
-    [[nodiscard]] bool exchange(const LinkFrame& frame, std::int64_t& answer);
+    std::int64_t send(const LinkFrame& frame, int timeout_ms);
+    [[nodiscard]] bool exchange(const LinkFrame& frame, std::int64_t& answer, int timeout_ms);
     int fd_ = -1;
+    std::string temp_folder_;
     std::vector<LinkFrame>* sink_ = nullptr;
     std::function<void(bool)> waiting_;
 };

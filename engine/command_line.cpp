@@ -39,9 +39,11 @@ Invocation single_file(const std::vector<std::string>& fields, std::string job_f
     return call;
 }
 
-Invocation incomplete() {
+// The run ends at once; only the single-instance setting is read, from the default job.
+Invocation incomplete(const std::string& default_job_file) {
     Invocation call;
     call.complete = false;
+    call.job_file = default_job_file;
     return call;
 }
 
@@ -55,21 +57,22 @@ Invocation select_form(const std::vector<std::string>& fields,
     const std::size_t count = fields.size();
     switch (fields[0].front()) {
         case 'C':
-            if (count < 2) return incomplete();
+            if (count < 2) return incomplete(default_job_file);
             call.job_file = fields[1];
             return call;
         case 'G':
-            if (count < 2) return incomplete();
+            if (count < 2) return incomplete(default_job_file);
+            call.job_file = fields[1];
             call.monitored = true;
             return call;
         case 'P': {
-            if (count < 2) return incomplete();
+            if (count < 2) return incomplete(default_job_file);
             Invocation p = single_file(fields, default_job_file);
             if (count == 3) p.output = fields[2];
             return p;
         }
         case 'Q': {
-            if (count < 4) return incomplete();
+            if (count < 4) return incomplete(default_job_file);
             Invocation q = single_file(fields, fields[3]);
             q.output = fields[2];
             return q;

@@ -25,8 +25,8 @@ struct Invocation {
     bool complete = true;    // false: a form without its required fields; the run ends at once
     bool monitored = false;  // the "G" form: the Monitor window is looked up
     RunMode mode = RunMode::Folders;  // Files is decided later, by the file-list file
-    std::string job_file;
-    std::string source;  // single-file forms
+    std::string job_file;             // the one the run reads, single-instance setting included
+    std::string source;               // single-file forms
     std::string output;  // single-file forms; empty: target folder + base name + ".jpg"
 };
 

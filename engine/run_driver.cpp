@@ -117,6 +117,8 @@ struct StartUp {
     std::string program_folder;
     std::string default_job;
     std::string temp_folder;
+    std::string command_line;
+    Invocation call;
     InstanceLock lock;
 };
 
@@ -126,10 +128,11 @@ struct StartFailure {
     int status = kExitNormal;
 };
 
-// Takes the single-instance lock when the default job asks for it; nothing when the run
-// goes on, a failure without a message when another run holds the lock.
+// Takes the single-instance lock when the job the run reads asks for it (the default job
+// for a form that ends at once); nothing when the run goes on, a failure without a
+// message when another run holds the lock.
 std::optional<StartFailure> take_lock(StartUp& s) {
-    if (read_mono_instance(s.default_job) == 0) return std::nullopt;
+    if (read_mono_instance(s.call.job_file) == 0) return std::nullopt;
     std::string reason = "no temporary folder can be used";
     std::string path = kLockFileName;
     if (!s.temp_folder.empty()) {
@@ -148,11 +151,15 @@ std::optional<StartFailure> take_lock(StartUp& s) {
                         kExitNoLock};
 }
 
-// The steps before the command line is read: the folders, the lock, ImageMagick.
-std::optional<StartFailure> start_up(StartUp& s, ImagingStarter start_imaging) {
+// The steps before the log is opened: the folders, the command line's form, the lock,
+// ImageMagick.
+std::optional<StartFailure> start_up(StartUp& s, const std::string& command_line,
+                                     ImagingStarter start_imaging) {
     s.program_folder = program_folder();
     s.default_job = in_folder(s.program_folder, kJobFileName);
     s.temp_folder = user_temp_folder().value_or("");
+    s.command_line = command_line;
+    s.call = select_form(split_command_line(command_line), s.default_job);
     if (auto failure = take_lock(s)) return failure;
     std::string reason;
     if (!start_imaging(s.program_folder, reason)) {
@@ -173,8 +180,9 @@ int report_start_failure(const StartUp& s, const StartFailure& failure) {
     return failure.status;
 }
 
-int run(const StartUp& s, LogFile& log, const std::string& command_line) {
-    const Invocation call = select_form(split_command_line(command_line), s.default_job);
+int run(const StartUp& s, LogFile& log) {
+    const Invocation& call = s.call;
+    const std::string& command_line = s.command_line;
     if (!call.complete) return kExitNormal;
     if (call.mode == RunMode::SingleFile && call.output.empty() && !has_target_key(s.default_job)) {
         return kExitNormal;
@@ -214,14 +222,14 @@ int run(const StartUp& s, LogFile& log, const std::string& command_line) {
 
 int run_engine(int argc, char** argv, ImagingStarter start_imaging) {
     StartUp s;
-    if (auto failure = start_up(s, start_imaging)) {
+    if (auto failure = start_up(s, join_arguments(argc, argv), start_imaging)) {
         stop_imaging();
         return report_start_failure(s, *failure);
     }
     LogFile log;
     int status = kExitNoLog;
     if (!s.temp_folder.empty() && log.open(in_folder(s.temp_folder, kRunLogName))) {
-        status = run(s, log, join_arguments(argc, argv));
+        status = run(s, log);
     }
     stop_imaging();
     return status;

@@ -77,7 +77,8 @@ bool open_with_desktop(const std::string& path) {
 void finish_monitored_run(MonitorLink& link, const std::string& temp_folder) {
     if (!link.connected()) return;
     link.run_end(0);
-    const std::int64_t answer = link.message_box(
+    // Both boxes wait for the user's click, however long it takes.
+    const std::int64_t answer = link.ask_user(
         kCaption, "The conversion process is finished.\n\nWould you like to see the log file ?",
         MB_YESNO_ICONQUESTION);
     if (answer == IDYES) {
@@ -87,7 +88,7 @@ void finish_monitored_run(MonitorLink& link, const std::string& temp_folder) {
         // like any other failure of the desktop's "open".
         struct stat st;
         if (stat(log_path.c_str(), &st) != 0) {
-            link.message_box(kCaption, "No log file found in your temp folder", MB_ICONINFORMATION);
+            link.ask_user(kCaption, "No log file found in your temp folder", MB_ICONINFORMATION);
         } else {
             (void)open_with_desktop(log_path);
         }

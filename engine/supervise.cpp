@@ -41,10 +41,12 @@ constexpr char kWaitStart = 'W';
 constexpr char kWaitDone = 'D';
 constexpr char kResult = 'R';
 
-// The link gives up on a window that does not take a message within kLinkAnswerTimeoutMs,
+// The link gives up on a window that does not take a message within its answer limit,
 // and on its answer after as long again; a worker still waiting after three times that
 // hangs for a reason of its own.
-constexpr std::chrono::milliseconds kWindowWaitLimit{3 * kLinkAnswerTimeoutMs};
+std::chrono::milliseconds window_wait_limit() {
+    return std::chrono::milliseconds{3LL * link_answer_limit_ms()};
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -251,7 +253,7 @@ SupervisedWorker::SupervisedWorker(RunContext& ctx, Handler handler, bool captur
     : ctx_(ctx),
       handler_(std::move(handler)),
       captured_(captured),
-      window_wait_limit_(kWindowWaitLimit) {}
+      window_wait_limit_(window_wait_limit()) {}
 
 SupervisedWorker::~SupervisedWorker() {
     (void)stop(busy_);
@@ -412,8 +414,9 @@ SupervisedResult SupervisedWorker::finish() {
         // A worker still there ran out of time or spoke nonsense: it goes too.
         const pid_t worker = pid_;
         const int status = stop(!gone_);
-        // A worker that spoke to the window itself may have stopped in mid-message.
-        if (!captured_) ctx_.link.disconnect();
+        // A worker that spoke to the window itself may have stopped in mid-message: the
+        // rest of the run goes on a fresh connection.
+        if (!captured_) ctx_.link.reconnect();
         remove_leftovers(ctx_.temp.folder, places_);
         r = SupervisedResult{};
         finish_move_of(ctx_, worker, captured_, r);

@@ -1,15 +1,20 @@
 #include "link_wire.h"
 
+#include <memory>
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "link_ids.h"
+#include "link_peer.h"
 #include "monitor_link.h"
 #include "monitor_listener.h"
 #include "test_support.h"
@@ -144,6 +149,85 @@ TEST(MonitorLink, NotConnectedSendsNothingAndAnswersZero) {
     link.announce_file("/x");
     EXPECT_FALSE(link.connected());
 }
+
+// A process forked before the reconnection (as a worker is) keeps a copy of the old
+// socket: the window still sees the old connection end, and serves the fresh one.
+TEST(MonitorLink, AReconnectedLinkGoesOnOverAFreshConnection) {
+    TempDir dir;
+    test::LinkPeer peer(dir.path(),
+                        [](const LinkFrame& f) -> std::int64_t { return f.lparam + 1; });
+    MonitorLink link = MonitorLink::find_window(dir.path());
+    ASSERT_TRUE(link.connected());
+    int waits = 0;
+    link.on_wait([&waits](bool waiting) { waits += waiting ? 1 : 0; });
+    EXPECT_EQ(link.send_message(WM_COMMAND, IDM_RUN_PROGRESS, 1), 2);
+    int hold[2];
+    ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        close(hold[1]);
+        char byte = 0;
+        (void)!read(hold[0], &byte, 1);  // until the test lets go
+        _exit(0);
+    }
+    close(hold[0]);
+    link.reconnect();
+    EXPECT_TRUE(link.connected());
+    EXPECT_EQ(link.send_message(WM_COMMAND, IDM_RUN_PROGRESS, 5), 6);
+    EXPECT_EQ(waits, 2);  // what waits for the window stays
+    link.disconnect();
+    close(hold[1]);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(peer.frames().size(), 2u);
+    EXPECT_EQ(peer.connections(), 2);
+}
+
+TEST(MonitorLink, AReconnectWithNoWindowLeftMakesTheLinkSilent) {
+    TempDir dir;
+    auto window = std::make_unique<MonitorListener>();
+    ASSERT_TRUE(window->listen(dir.path()));
+    MonitorLink link = MonitorLink::find_window(dir.path());
+    const int old = window->accept_engine(5000);
+    ASSERT_GE(old, 0);
+    window.reset();  // the window has gone; its end of the connection stays open
+    link.reconnect();
+    EXPECT_FALSE(link.connected());
+    EXPECT_EQ(link.send_message(WM_RUN_FILE, 0, 0), 0);
+    pollfd ended{old, POLLIN, 0};
+    ASSERT_EQ(poll(&ended, 1, 5000), 1);  // bounded, so a fault cannot hang the test
+    char byte = 0;
+    EXPECT_EQ(read(old, &byte, 1), 0);
+    close(old);
+
+    MonitorLink none;
+    none.reconnect();
+    EXPECT_FALSE(none.connected());
+}
+
+struct LimitCase {
+    const char* name;
+    const char* text;
+    int limit;
+};
+
+class LinkAnswerLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(LinkAnswerLimit, OnlyAPositiveWholeNumberShortensIt) {
+    EXPECT_EQ(link_answer_limit_from(GetParam().text), GetParam().limit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, LinkAnswerLimit,
+    ::testing::Values(LimitCase{"unset", nullptr, kLinkAnswerTimeoutMs},
+                      LimitCase{"empty", "", kLinkAnswerTimeoutMs},
+                      LimitCase{"milliseconds", "250", 250}, LimitCase{"one", "1", 1},
+                      LimitCase{"zero", "0", kLinkAnswerTimeoutMs},
+                      LimitCase{"negative", "-5", kLinkAnswerTimeoutMs},
+                      LimitCase{"signed", "+250", kLinkAnswerTimeoutMs},
+                      LimitCase{"leading_blank", " 250", kLinkAnswerTimeoutMs},
+                      LimitCase{"trailing_unit", "250ms", kLinkAnswerTimeoutMs},
+                      LimitCase{"too_large", "99999999999", kLinkAnswerTimeoutMs}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace morvane

@@ -59,21 +59,23 @@ struct FormCase {
     std::string output;
 };
 
+constexpr const char* kDefault = "/prog/Tarvik_morvane.ini";
+
 class SelectForm : public ::testing::TestWithParam<FormCase> {};
 
 TEST_P(SelectForm, FieldsChooseTheRun) {
     const FormCase& c = GetParam();
-    const Invocation call = select_form(c.fields, "/prog/Tarvik_morvane.ini");
+    const Invocation call = select_form(c.fields, kDefault);
     EXPECT_EQ(call.complete, c.complete);
+    // The job file decides the single-instance lock, for a form that ends at once too.
+    EXPECT_EQ(call.job_file, c.job_file);
     if (!c.complete) return;
     EXPECT_EQ(call.monitored, c.monitored);
     EXPECT_EQ(call.mode, c.mode);
-    EXPECT_EQ(call.job_file, c.job_file);
     EXPECT_EQ(call.source, c.source);
     EXPECT_EQ(call.output, c.output);
 }
 
-constexpr const char* kDefault = "/prog/Tarvik_morvane.ini";
 constexpr RunMode F = RunMode::Folders;
 constexpr RunMode S = RunMode::SingleFile;
 
@@ -82,14 +84,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FormCase{"no_field", {}, true, false, F, kDefault, "", ""},
         FormCase{"c_names_the_job", {"C", "/j.ini"}, true, false, F, "/j.ini", "", ""},
-        FormCase{"c_alone", {"C"}, false, false, F, "", "", ""},
-        FormCase{"g_reads_the_default_job", {"G", "/other.ini"}, true, true, F, kDefault, "", ""},
-        FormCase{"g_alone", {"G"}, false, false, F, "", "", ""},
+        FormCase{"c_alone", {"C"}, false, false, F, kDefault, "", ""},
+        FormCase{
+            "g_names_the_job", {"G", "/jobs/other.ini"}, true, true, F, "/jobs/other.ini", "", ""},
+        FormCase{"g_further_fields_are_ignored",
+                 {"G", "/my jobs/a.ini", "extra"},
+                 true,
+                 true,
+                 F,
+                 "/my jobs/a.ini",
+                 "",
+                 ""},
+        FormCase{"g_alone", {"G"}, false, false, F, kDefault, "", ""},
         FormCase{
             "p_three", {"P", "/a.png", "/b.jpg"}, true, false, S, kDefault, "/a.png", "/b.jpg"},
         FormCase{"p_two", {"P", "/a.png"}, true, false, S, kDefault, "/a.png", ""},
         FormCase{"p_four", {"P", "/a.png", "/b.jpg", "x"}, true, false, S, kDefault, "/a.png", ""},
-        FormCase{"p_alone", {"P"}, false, false, F, "", "", ""},
+        FormCase{"p_alone", {"P"}, false, false, F, kDefault, "", ""},
         FormCase{"q_four",
                  {"Q", "/a.bmp", "/b.jpg", "/j.ini"},
                  true,
@@ -98,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "/j.ini",
                  "/a.bmp",
                  "/b.jpg"},
-        FormCase{"q_three", {"Q", "/a.bmp", "/b.jpg"}, false, false, F, "", "", ""},
+        FormCase{"q_three", {"Q", "/a.bmp", "/b.jpg"}, false, false, F, kDefault, "", ""},
         FormCase{"lower_case_is_another_letter", {"c", "/j.ini"}, true, false, F, kDefault, "", ""},
         FormCase{"other_letter", {"X", "anything"}, true, false, F, kDefault, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,7 +1,9 @@
 // The engine's traffic on the progress link, frame by frame, against a stand-in for
-// the Monitor window.
+// the Monitor window: what it sends, how long it waits, and a worker that dies while it
+// talks to the window.
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include <unistd.h>
@@ -209,6 +211,120 @@ TEST_F(EngineOpensLog, MissingLogIsReported) {
               "32769 64 0 \"Tarvik_morvane|No log file found in your temp folder\"");
     EXPECT_FALSE(exists(opened_));
 }
+
+// ---------------------------------------------------------------------------------------
+// How long the engine waits: each answer for the link's limit, shortened here to
+// kLimitMs, except the user's answers to the boxes at the end.
+
+constexpr int kLimitMs = 300;
+
+class EngineWaits : public EngineOpensLog {
+  protected:
+    int run_short(const std::vector<std::string>& args) {
+        return run_program(program_ + "/Tarvik_morvane", args,
+                           {{"TMPDIR", tmp_},
+                            {"ASAN_OPTIONS", "detect_leaks=0"},
+                            {"MORVANE_LOG_OPENER", opener_},
+                            {"MORVANE_LINK_TIMEOUT_MS", std::to_string(kLimitMs)}});
+    }
+};
+
+// The first message is answered only once the engine has written its log to the end
+// without it (or after far longer than the limit, should it still wait).
+TEST_F(EngineWaits, AnOrdinaryAnswerLaterThanTheLimitSilencesTheLink) {
+    const std::string log_path = tmp_ + "/Tarvik_morvane.log";
+    LinkPeer peer(tmp_, [log_path](const LinkFrame&) -> std::int64_t {
+        for (int i = 0;
+             i < 400 && read_file(log_path).find("converted files:") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return 0;
+    });
+    make_picture(in_ + "/a.png");
+    write_job({"[FORMATS]", "PNG=1"});
+    ASSERT_EQ(run_short({"G|" + job_}), 0);
+    EXPECT_EQ(described(peer.frames()), kStart);
+    EXPECT_EQ(log_body(), in_ + "/a.png converted\r\n");
+    EXPECT_NE(log().find("converted files: 1\r\n"), std::string::npos);
+}
+
+struct EndCase {
+    const char* name;
+    bool log_missing;  // the log is gone when the user answers Yes
+};
+
+class EndQuestion : public EngineWaits, public ::testing::WithParamInterface<EndCase> {};
+
+// Every box is answered Yes after five times the limit, everything else at once.
+TEST_P(EndQuestion, WaitsForTheUserWithoutALimit) {
+    const std::string log_path = tmp_ + "/Tarvik_morvane.log";
+    const bool log_missing = GetParam().log_missing;
+    LinkPeer peer(tmp_, [log_path, log_missing](const LinkFrame& frame) -> std::int64_t {
+        if (frame.message != WM_LINK_MESSAGE_BOX) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 * kLimitMs));
+        if (log_missing) unlink(log_path.c_str());
+        return IDYES;
+    });
+    use_recording_opener();
+    write_job();
+    ASSERT_EQ(run_short({"G|" + job_}), 0);
+    Frames expected = kStart + Frames{kEndNo[0], kEndNo[1]};
+    if (log_missing) {
+        expected.push_back("32769 64 0 \"Tarvik_morvane|No log file found in your temp folder\"");
+    }
+    expected.push_back(kEndNo[2]);
+    EXPECT_EQ(described(peer.frames()), expected);
+    if (log_missing) {
+        EXPECT_FALSE(exists(opened_));
+    } else {
+        EXPECT_EQ(wait_for(opened_), log_path);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Link, EndQuestion,
+                         ::testing::Values(EndCase{"log_opened", false},
+                                           EndCase{"no_log_box", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------
+// A worker that talks to the window dies in the middle of a frame (the kill hook cuts
+// the frame of the document's second page after a few bytes and kills the worker); the
+// rest of the run goes to the window over a fresh connection. With two workers the
+// document converts alone, beside a worker forked earlier that holds the old socket too.
+
+class WorkerDiesInAFrame : public EngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WorkerDiesInAFrame, TheWindowHearsTheLaterFilesAndTheEnd) {
+    LinkPeer peer(tmp_);
+    make_picture(in_ + "/a.png");
+    ASSERT_TRUE(make_pdf(in_ + "/b.pdf", "rg"));
+    make_picture(in_ + "/c.png");
+    write_job({"[FORMATS]", "PNG=1", "PDF=1", "[PDF]", "extract_all=1", "[PARAMS]",
+               "workers=" + std::to_string(GetParam())});
+    const int exited = run_program(program_ + "/Tarvik_morvane", {"G|" + job_},
+                                   {{"TMPDIR", tmp_},
+                                    {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"},
+                                    {"LD_PRELOAD", KILL_HOOK},
+                                    {"MORVANE_KILL_IN_FRAME", "Writing image # 2..."},
+                                    {"MORVANE_KILL_WHOM", "self"}});
+    ASSERT_EQ(exited, 0);
+    EXPECT_EQ(log_body(), in_ + "/a.png converted\r\nCould not convert " + in_ +
+                              "/b.pdf !\r\n\tcrashed (signal 9)\r\n" + in_ +
+                              "/c.png converted\r\n");
+    const Frames frames = described(peer.frames());
+    EXPECT_EQ(peer.connections(), 2);
+    // The document's frames end where its second page's status was cut off.
+    const Frames before = kStart + announced(in_ + "/a.png") + converted_one() +
+                          Frames{"273 1241 100"} + announced(in_ + "/b.pdf") +
+                          Frames{"273 1241 15", "273 1241 25"} + status("Writing...") +
+                          status("Writing image # 1...");
+    const Frames after = Frames{"273 1241 100"} + announced(in_ + "/c.png") + converted_one() +
+                         Frames{"273 1241 100"} + kEndNo;
+    EXPECT_EQ(frames, before + after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Link, WorkerDiesInAFrame, ::testing::Values(1, 2),
+                         [](const auto& info) { return std::to_string(info.param) + "_workers"; });
 
 }  // namespace
 }  // namespace morvane::test

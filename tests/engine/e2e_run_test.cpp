@@ -52,6 +52,25 @@ TEST_F(EngineRun, CFormReadsTheNamedJobFileEvenWhenQuoted) {
     EXPECT_NE(log().find("qopPath: /elsewhere\r\n"), std::string::npos);
 }
 
+// The job file beside the program names other folders; only the named one counts.
+TEST_F(EngineRun, GFormConvertsWhatTheJobFileItNamesSays) {
+    const std::string source = dir_ / "elsewhere/in";
+    const std::string target = dir_ / "elsewhere/out";
+    const std::string other = dir_ / "jobs/monitored.ini";
+    make_folder(source);
+    make_folder(dir_ / "jobs");
+    make_picture(source + "/a.png");
+    make_picture(in_ + "/b.png");
+    write_file(other, "[FOLDERS]\r\nsource=" + source + "\r\ntarget=" + target +
+                          "\r\n[FORMATS]\r\nPNG=1\r\n");
+    write_job({"[FORMATS]", "PNG=1"});
+    ASSERT_EQ(run({"G|" + other}), 0);
+    EXPECT_NE(log().find("qopPath: " + source + "\r\n"), std::string::npos);
+    EXPECT_EQ(log_body(), source + "/a.png converted\r\n");
+    EXPECT_TRUE(read_picture(target + "/a.jpg").ok);
+    EXPECT_FALSE(exists(out_));
+}
+
 struct SilentCase {
     const char* name;
     std::vector<std::string> args;
@@ -101,6 +120,57 @@ TEST_F(EngineRun, SecondEngineLeavesTheRunningOnesLogAlone) {
     EXPECT_NE(log(), "running engine's log");
     close(again);
 }
+
+// Another run holds the lock; the job file the run reads decides whether it matters.
+struct LockCase {
+    const char* name;
+    const char* form;  // followed by the named job file, or by the source for "P"
+    int named_mono;
+    int default_mono;
+    bool turned_away;
+};
+
+class LockFromTheRunsJob : public EngineTest, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(LockFromTheRunsJob, DecidesWhetherAnotherRunTurnsThisOneAway) {
+    const LockCase& c = GetParam();
+    const std::string named = dir_ / "jobs/named.ini";
+    make_folder(dir_ / "jobs");
+    make_folder(out_);
+    make_picture(in_ + "/a.png");
+    const std::string folders = "[FOLDERS]\r\nsource=" + in_ + "\r\ntarget=" + out_ + "\r\n";
+    write_file(named, folders + "[PARAMS]\r\nmono_instance=" + std::to_string(c.named_mono) +
+                          "\r\n[FORMATS]\r\nPNG=1\r\n");
+    write_job(
+        {"[FORMATS]", "PNG=1", "[PARAMS]", "mono_instance=" + std::to_string(c.default_mono)});
+    write_file(tmp_ + "/Tarvik_morvane.log", "running engine's log");
+    const int fd = open((tmp_ + "/Tarvik_morvane.lock").c_str(), O_CREAT | O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    const std::string form = c.form;
+    const std::string args = form == "P"   ? "P|" + in_ + "/a.png"
+                             : form == "Q" ? "Q|" + in_ + "/a.png|" + dir_ / "q.jpg|" + named
+                                           : form + "|" + named;
+    EXPECT_EQ(run({args}), 0);
+    close(fd);
+    if (c.turned_away) {
+        EXPECT_EQ(log(), "running engine's log");
+        EXPECT_EQ(list_folder(out_), std::vector<std::string>{});
+    } else {
+        EXPECT_NE(log().find("a.png converted\r\n"), std::string::npos) << log();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, LockFromTheRunsJob,
+                         ::testing::Values(LockCase{"c_named_job_asks", "C", 1, 0, true},
+                                           LockCase{"c_named_job_waives", "C", 0, 1, false},
+                                           LockCase{"g_named_job_asks", "G", 1, 0, true},
+                                           LockCase{"g_named_job_waives", "G", 0, 1, false},
+                                           LockCase{"q_named_job_asks", "Q", 1, 0, true},
+                                           LockCase{"q_named_job_waives", "Q", 0, 1, false},
+                                           LockCase{"p_default_job_asks", "P", 0, 1, true},
+                                           LockCase{"p_default_job_waives", "P", 1, 0, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineRun, SingleFileFormsLogWithoutTheExclamationMark) {
     make_picture(in_ + "/pic.png");

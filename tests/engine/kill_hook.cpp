@@ -1,12 +1,14 @@
 // Loaded into the engine with LD_PRELOAD by the kill tests: it kills the engine's
 // process group (or, with MORVANE_KILL_WHOM=self, only the calling process) right after
-// a chosen file was created or renamed into place, so that a kill lands at one exact
-// moment. MORVANE_KILL_AFTER_CREATE names a part of the created path,
-// MORVANE_KILL_AFTER_RENAME the whole new name of a rename.
+// a chosen file was created or renamed into place, or in the middle of a chosen frame of
+// the progress link, so that a kill lands at one exact moment. MORVANE_KILL_AFTER_CREATE
+// names a part of the created path, MORVANE_KILL_AFTER_RENAME the whole new name of a
+// rename, MORVANE_KILL_IN_FRAME a text: a send holding it sends only its first bytes.
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -69,4 +71,16 @@ extern "C" int rename(const char* from, const char* to) {
         kill_now();
     }
     return status;
+}
+
+extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
+    using SendFn = ssize_t (*)(int, const void*, size_t, int);
+    static const auto real = reinterpret_cast<SendFn>(::dlsym(RTLD_NEXT, "send"));
+    const char* text = std::getenv("MORVANE_KILL_IN_FRAME");
+    if (text != nullptr && *text != '\0' && ::memmem(data, size, text, std::strlen(text))) {
+        // Half a frame header: the window is left waiting for the rest.
+        (void)real(fd, data, size < 12 ? size : 12, flags);
+        kill_now();
+    }
+    return real(fd, data, size, flags);
 }

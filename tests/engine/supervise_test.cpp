@@ -198,7 +198,49 @@ TEST_F(Supervised, AWaitLongerThanTheLinkAllowsEndsTheSource) {
     const ConvertOutcome outcome = run_to_end(worker).outcome;
     EXPECT_EQ(outcome.result, kNotConverted);
     EXPECT_EQ(outcome.reason, "stopped while waiting for the settings window");
-    EXPECT_FALSE(link_.connected());  // it may have stopped in mid-message
+    // It may have stopped in mid-message: the run goes on over a fresh connection.
+    ASSERT_TRUE(link_.connected());
+    link_.progress(50);
+    link_.disconnect();
+    const std::vector<LinkFrame> frames = peer.frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].lparam, 50);
+    EXPECT_EQ(peer.connections(), 2);
+}
+
+// A worker that talks to the window dies while a worker beside it, forked earlier, still
+// holds a copy of the link's socket: the window must see the old connection end, or it
+// would never take the fresh one.
+TEST_F(Supervised, AWorkerThatDiesLeavesTheRestOfTheRunToAFreshConnection) {
+    test::LinkPeer peer(temp_.folder,
+                        [](const LinkFrame& frame) -> std::int64_t { return frame.lparam + 1; });
+    link_ = MonitorLink::find_window(temp_.folder);
+    ASSERT_TRUE(link_.connected());
+    {
+        const Handler quiet = [](const std::string&, const OutputName&) -> ConvertOutcome {
+            return {kConverted, {}};
+        };
+        SupervisedWorker beside(ctx_, quiet, true);
+        beside.begin("a", OutputName::plain(dir_ / "out/a.jpg"));
+        ASSERT_EQ(run_to_end(beside).outcome.result, kConverted);  // its process stays
+
+        SupervisedWorker talker(
+            ctx_,
+            [&](const std::string&, const OutputName&) -> ConvertOutcome {
+                ctx_.link.progress(15);
+                std::abort();
+            },
+            false);
+        talker.begin("b", OutputName::plain(dir_ / "out/b.jpg"));
+        EXPECT_EQ(run_to_end(talker).outcome.reason, "crashed (signal 6)");
+        ASSERT_TRUE(link_.connected());
+        EXPECT_EQ(link_.send_message(WM_COMMAND, IDM_RUN_PROGRESS, 50), 51);
+        link_.disconnect();
+    }
+    const std::vector<LinkFrame> frames = peer.frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].lparam, 15);
+    EXPECT_EQ(peer.connections(), 2);
 }
 
 }  // namespace

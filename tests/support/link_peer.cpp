@@ -37,6 +37,7 @@ void LinkPeer::serve() {
     while (!stop_) {
         const int connection = listener_.accept_engine(50);
         if (connection < 0) continue;
+        ++connections_;
         bool open = true;
         while (open) {
             {

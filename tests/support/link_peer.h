@@ -28,8 +28,10 @@ class LinkPeer {
     ~LinkPeer();
 
     [[nodiscard]] bool listening() const { return listener_.fd() >= 0; }
-    // Stops listening and returns every frame received, in order.
+    // Stops listening and returns every frame received, in order, over all connections.
     [[nodiscard]] std::vector<LinkFrame> frames();
+    // How many connections the peer has accepted (each is served until it ends).
+    [[nodiscard]] int connections() const { return connections_; }
 
   private:
     void serve();
@@ -38,6 +40,7 @@ class LinkPeer {
     LinkHandler answer_;
     int close_after_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
     std::mutex mutex_;
     std::vector<LinkFrame> frames_;
     std::thread thread_;
