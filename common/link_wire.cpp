@@ -162,3 +162,21 @@ bool read_answer(int fd, std::int64_t& answer, int timeout_ms) {
 }
 
 }  // namespace morvane
+
+namespace morvane {
+
+FrameTake take_frame(std::string& buffer, LinkFrame& frame) {
+    if (buffer.size() < kHeaderSize) return FrameTake::Incomplete;
+    const auto* header = reinterpret_cast<const unsigned char*>(buffer.data());
+    const auto length = static_cast<std::uint32_t>(get(header + 20, 4));
+    if (length > kMaxText) return FrameTake::Malformed;
+    if (buffer.size() < kHeaderSize + length) return FrameTake::Incomplete;
+    frame.message = static_cast<std::uint32_t>(get(header, 4));
+    frame.wparam = static_cast<std::int64_t>(get(header + 4, 8));
+    frame.lparam = static_cast<std::int64_t>(get(header + 12, 8));
+    frame.text = buffer.substr(kHeaderSize, length);
+    buffer.erase(0, kHeaderSize + length);
+    return FrameTake::Taken;
+}
+
+}  // namespace morvane

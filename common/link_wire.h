@@ -40,3 +40,14 @@ struct LinkFrame {
 [[nodiscard]] bool read_answer(int fd, std::int64_t& answer, int timeout_ms = kLinkAnswerTimeoutMs);
 
 }  // namespace morvane
+
+namespace morvane {
+
+// What taking a frame off the front of a buffer of received bytes gave.
+enum class FrameTake { Taken, Incomplete, Malformed };
+
+// Takes one whole frame off the front of `buffer` (the bytes are removed); Incomplete
+// while bytes are still missing, Malformed when its length cannot be right.
+[[nodiscard]] FrameTake take_frame(std::string& buffer, LinkFrame& frame);
+
+}  // namespace morvane

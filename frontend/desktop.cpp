@@ -27,11 +27,12 @@ QMessageBox::Icon icon_of(std::int64_t flags) {
     }
 }
 
-int show_message_box(QWidget* owner, const QString& caption, const QString& text,
-                     std::int64_t flags) {
-    QMessageBox box(icon_of(flags), caption, text, QMessageBox::NoButton, owner);
-    const bool yes_no = (flags & 0x0F) == MB_YESNO;
-    if (yes_no) {
+bool is_yes_no(std::int64_t flags) {
+    return (flags & 0x0F) == MB_YESNO;
+}
+
+void set_up_box(QMessageBox& box, std::int64_t flags) {
+    if (is_yes_no(flags)) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
     } else {
@@ -39,9 +40,32 @@ int show_message_box(QWidget* owner, const QString& caption, const QString& text
     }
     box.adjustSize();
     centre_on_screen(&box);
-    const int pressed = box.exec();
-    if (!yes_no) return static_cast<int>(IDOK);
+}
+
+int answer_of(std::int64_t flags, int pressed) {
+    if (!is_yes_no(flags)) return static_cast<int>(IDOK);
     return static_cast<int>(pressed == QMessageBox::Yes ? IDYES : IDNO);
+}
+
+int show_message_box(QWidget* owner, const QString& caption, const QString& text,
+                     std::int64_t flags) {
+    QMessageBox box(icon_of(flags), caption, text, QMessageBox::NoButton, owner);
+    set_up_box(box, flags);
+    return answer_of(flags, box.exec());
+}
+
+// Modal to its owner like the box above, but the caller's event loop goes on: no loop
+// runs inside the caller while the user thinks.
+void show_message_box_later(QWidget* owner, const QString& caption, const QString& text,
+                            std::int64_t flags, std::function<void(int)> answered) {
+    auto* box = new QMessageBox(icon_of(flags), caption, text, QMessageBox::NoButton, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    set_up_box(*box, flags);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, flags, answered = std::move(answered)](int) {
+                         answered(answer_of(flags, box->standardButton(box->clickedButton())));
+                     });
+    box->open();
 }
 
 bool open_with_desktop(const QString& path) {
@@ -69,9 +93,19 @@ std::optional<QColor> choose_any_color(QWidget* owner) {
 
 }  // namespace
 
+void show_message_later(const Desktop& desktop, QWidget* owner, const QString& caption,
+                        const QString& text, std::int64_t flags,
+                        std::function<void(int)> answered) {
+    if (desktop.message_box_later) {
+        desktop.message_box_later(owner, caption, text, flags, std::move(answered));
+        return;
+    }
+    answered(desktop.message_box(owner, caption, text, flags));
+}
+
 Desktop system_desktop() {
-    return Desktop{show_message_box, open_with_desktop, choose_existing_folder,
-                   choose_existing_file, choose_any_color};
+    return Desktop{show_message_box,       show_message_box_later, open_with_desktop,
+                   choose_existing_folder, choose_existing_file,   choose_any_color};
 }
 
 }  // namespace morvane

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -83,6 +84,11 @@ QWidget* make_control(QWidget* parent, const ControlSpec& spec) {
             auto* mailbox = new QLabel(parent);
             mailbox->hide();
             return mailbox;
+        }
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setTextVisible(false);
+            return bar;
         }
     }
     return new QWidget(parent);

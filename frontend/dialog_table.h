@@ -30,7 +30,8 @@ enum class ControlKind {
     Swatch,    // a sunken frame that shows a colour
     TabBar,
     PageFrame,
-    Mailbox,  // a hidden text another program writes into
+    Mailbox,      // a hidden text another program writes into
+    ProgressBar,  // a bordered bar without its percentage
 };
 
 inline constexpr int kNoId = -1;

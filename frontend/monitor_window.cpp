@@ -52,12 +52,14 @@ MonitorWindow::MonitorWindow(std::string job_file, Desktop desktop, QWidget* par
     : QDialog(parent),
       job_file_(std::move(job_file)),
       desktop_(std::move(desktop)),
-      units_(font()) {
+      units_(font()),
+      program_folder_(morvane::program_folder()) {
     setWindowTitle(kMonitorTitle);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     build();
     connect_controls();
+    connect_run_buttons();
     load_settings(*this);
     // Connected after loading, so that showing the stored switch writes nothing.
     connect(tooltips_action_, &QAction::toggled, this, &MonitorWindow::toggle_tooltips);
@@ -269,7 +271,7 @@ void MonitorWindow::show_about() {
 
 // Help and the release notes sit beside the program.
 void MonitorWindow::open_beside_program(const char* name) {
-    const QString file = QString::fromStdString(join_path(program_folder(), name));
+    const QString file = QString::fromStdString(join_path(program_folder_, name));
     if (desktop_.open_file(file)) return;
     desktop_.message_box(this, kMessageCaption, QString("%1 cannot be opened.").arg(file),
                          MB_ICONERROR);

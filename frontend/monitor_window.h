@@ -13,12 +13,16 @@
 #include "dialog_table.h"
 
 class QAction;
+class QLabel;
 class QButtonGroup;
 class QMenuBar;
 class QTabBar;
 class QTableWidget;
 
 namespace morvane {
+
+class ChildWatch;
+class RunFollower;
 
 class MonitorWindow : public QDialog {
     Q_OBJECT
@@ -59,6 +63,13 @@ class MonitorWindow : public QDialog {
     // Writes the job file from the controls, checking them on the way; 1 or 0.
     int save_settings();
 
+    // The folder of the engine, the help page and the release notes; the program's own
+    // folder unless told otherwise.
+    [[nodiscard]] const std::string& program_folder() const { return program_folder_; }
+    void use_program_folder(std::string folder) { program_folder_ = std::move(folder); }
+    // The runs this window launched and the link it listens on.
+    [[nodiscard]] RunFollower& runs() const { return *runs_; }
+
   private:
     void build();
     void fit_to_font(const DialogControls& made);
@@ -80,6 +91,9 @@ class MonitorWindow : public QDialog {
     void open_beside_program(const char* name);
     void toggle_tooltips(bool on);
     void save_and_quit();
+    void connect_run_buttons();
+    void select_files();
+    void launch();
 
     std::string job_file_;
     Desktop desktop_;
@@ -89,6 +103,9 @@ class MonitorWindow : public QDialog {
     QAction* tooltips_action_ = nullptr;
     std::uint32_t watermark_color_ = 0;
     bool tooltips_on_ = false;
+    std::string program_folder_;
+    RunFollower* runs_ = nullptr;
+    ChildWatch* openers_ = nullptr;
 };
 
 // The watermark colour as the job file keeps it (0x00BBGGRR) and as Qt paints it.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,6 +35,33 @@ TEST(LinkWire, FrameBytesAreLittleEndian) {
         "ab",
         26);
     EXPECT_EQ(bytes, expected);
+}
+
+// The window takes frames off whatever has arrived: byte by byte, several at once.
+TEST(LinkWire, FramesAreTakenOnlyWhenWholeAndInOrder) {
+    const LinkFrame first{WM_SETTEXT, IDC_RUN_FILE_TEXT, 0, std::string("a\0b", 3)};
+    const LinkFrame second{WM_RUN_END, 0, 1, ""};
+    const std::string wire = encode_frame(first) + encode_frame(second);
+    std::string buffer;
+    std::vector<LinkFrame> taken;
+    for (const char byte : wire) {
+        buffer.push_back(byte);
+        LinkFrame frame;
+        while (take_frame(buffer, frame) == FrameTake::Taken) taken.push_back(frame);
+    }
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].text, first.text);
+    EXPECT_EQ(taken[0].wparam, IDC_RUN_FILE_TEXT);
+    EXPECT_EQ(taken[1].message, WM_RUN_END);
+    EXPECT_EQ(taken[1].lparam, 1);
+    EXPECT_TRUE(buffer.empty());
+}
+
+TEST(LinkWire, AnImpossibleLengthIsMalformedAtOnce) {
+    std::string buffer = encode_frame({WM_RUN_STATUS, 0, 0, ""});
+    buffer[20] = buffer[21] = buffer[22] = buffer[23] = '\xff';  // 4 GiB of text
+    LinkFrame frame;
+    EXPECT_EQ(take_frame(buffer, frame), FrameTake::Malformed);
 }
 
 TEST(LinkWire, FramesAndAnswersSurviveTheTrip) {

@@ -16,11 +16,22 @@ Desktop ScriptedDesktop::desktop() {
     d.message_box = [this](QWidget* owner, const QString& caption, const QString& text,
                            std::int64_t flags) {
         messages.push_back({caption, text, flags, owner != nullptr});
+        if (on_message) on_message(messages.back());
         if ((flags & 0x0F) != MB_YESNO) return static_cast<int>(IDOK);
         if (answers.empty()) return static_cast<int>(IDNO);
         const int answer = answers.front();
         answers.pop_front();
         return answer;
+    };
+    d.message_box_later = [this, ask = d.message_box](QWidget* owner, const QString& caption,
+                                                      const QString& text, std::int64_t flags,
+                                                      std::function<void(int)> answered) {
+        const int answer = ask(owner, caption, text, flags);
+        if (hold_questions) {
+            held.push_back(std::move(answered));
+            return;
+        }
+        answered(answer);
     };
     d.open_file = [this](const QString& path) {
         opened.push_back(path);
@@ -37,6 +48,13 @@ Desktop ScriptedDesktop::desktop() {
     };
     d.choose_color = [this](QWidget*) { return color; };
     return d;
+}
+
+void ScriptedDesktop::answer_held(int answer) {
+    if (held.empty()) return;
+    auto answered = std::move(held.front());
+    held.pop_front();
+    answered(answer);
 }
 
 MonitorWindow& MonitorTest::open(const std::optional<std::string>& content) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,11 @@ class ScriptedDesktop {
     [[nodiscard]] Desktop desktop();
 
     std::vector<ShownMessage> messages;
+    std::function<void(const ShownMessage&)> on_message;  // runs as each box is shown
+    // With hold_questions, a box shown without waiting stays open until answer_held().
+    bool hold_questions = false;
+    std::deque<std::function<void(int)>> held;
+    void answer_held(int answer);
     std::deque<int> answers;  // for Yes/No questions; IDNO when none is left
     std::vector<QString> opened;
     std::vector<QString> titles;  // of the folder and file choosers
