@@ -22,6 +22,7 @@ inline constexpr std::uint32_t WM_LINK_MESSAGE_BOX = 32769;
 
 // Message-box flags and answers, as the Windows MessageBox has them.
 inline constexpr std::int64_t MB_OK = 0x00;
+inline constexpr std::int64_t MB_OKCANCEL = 0x01;
 inline constexpr std::int64_t MB_YESNO = 0x04;
 inline constexpr std::int64_t MB_ICONERROR = 0x10;
 inline constexpr std::int64_t MB_ICONQUESTION = 0x20;
@@ -29,6 +30,7 @@ inline constexpr std::int64_t MB_ICONWARNING = 0x30;
 inline constexpr std::int64_t MB_ICONINFORMATION = 0x40;
 inline constexpr std::int64_t MB_YESNO_ICONQUESTION = MB_YESNO | MB_ICONQUESTION;
 inline constexpr std::int64_t IDOK = 1;
+inline constexpr std::int64_t IDCANCEL = 2;
 inline constexpr std::int64_t IDYES = 6;
 inline constexpr std::int64_t IDNO = 7;
 

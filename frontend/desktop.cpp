@@ -27,24 +27,33 @@ QMessageBox::Icon icon_of(std::int64_t flags) {
     }
 }
 
-bool is_yes_no(std::int64_t flags) {
-    return (flags & 0x0F) == MB_YESNO;
-}
-
 void set_up_box(QMessageBox& box, std::int64_t flags) {
-    if (is_yes_no(flags)) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
+    switch (flags & 0x0F) {
+        case MB_YESNO:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+        case MB_OKCANCEL:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Ok);
+            break;
+        default:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
     }
     box.adjustSize();
     centre_on_screen(&box);
 }
 
 int answer_of(std::int64_t flags, int pressed) {
-    if (!is_yes_no(flags)) return static_cast<int>(IDOK);
-    return static_cast<int>(pressed == QMessageBox::Yes ? IDYES : IDNO);
+    switch (flags & 0x0F) {
+        case MB_YESNO:
+            return static_cast<int>(pressed == QMessageBox::Yes ? IDYES : IDNO);
+        case MB_OKCANCEL:
+            return static_cast<int>(pressed == QMessageBox::Ok ? IDOK : IDCANCEL);
+        default:
+            return static_cast<int>(IDOK);
+    }
 }
 
 int show_message_box(QWidget* owner, const QString& caption, const QString& text,

@@ -14,7 +14,8 @@ class QWidget;
 namespace morvane {
 
 struct Desktop {
-    // MessageBox-style flags (MB_YESNO, MB_ICONWARNING, ...); returns IDOK, IDYES or IDNO.
+    // MessageBox-style flags (MB_YESNO, MB_OKCANCEL, MB_ICONWARNING, ...); returns IDOK,
+    // IDCANCEL, IDYES or IDNO.
     std::function<int(QWidget* owner, const QString& caption, const QString& text,
                       std::int64_t flags)>
         message_box;

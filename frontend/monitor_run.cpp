@@ -38,8 +38,8 @@ void MonitorWindow::connect_run_buttons() {
     on_click(IDC_LAST_LOG, [this] { open_last_log(this, desktop_, *openers_); });
 }
 
-// The file selection itself opens here once it exists; the settings are saved first
-// and at least one type must be ticked.
+// The settings are saved first (whether or not the save succeeds) and at least one type
+// must be ticked; the chosen files wait in the file-list file for the next launch.
 void MonitorWindow::select_files() {
     (void)save_settings();
     if (!any_format_ticked(format_list())) {
@@ -48,6 +48,7 @@ void MonitorWindow::select_files() {
                              "Please check at least one file type to search.", MB_ICONERROR);
         return;
     }
+    if (file_selection_) (void)file_selection_(this, desktop_, selection_folder_);
 }
 
 void MonitorWindow::launch() {

@@ -3,6 +3,7 @@
 // its tab pages, format list, enabling rules, browsers, colour chooser and menu.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -67,6 +68,11 @@ class MonitorWindow : public QDialog {
     // folder unless told otherwise.
     [[nodiscard]] const std::string& program_folder() const { return program_folder_; }
     void use_program_folder(std::string folder) { program_folder_ = std::move(folder); }
+    // What "Select..." opens once the settings are saved: the file selection, given the
+    // folder it last showed (kept here for the life of the window).
+    using FileSelection =
+        std::function<int(QWidget* owner, const Desktop& desktop, QString& current_folder)>;
+    void use_file_selection(FileSelection open) { file_selection_ = std::move(open); }
     // The runs this window launched and the link it listens on.
     [[nodiscard]] RunFollower& runs() const { return *runs_; }
 
@@ -106,6 +112,8 @@ class MonitorWindow : public QDialog {
     std::string program_folder_;
     RunFollower* runs_ = nullptr;
     ChildWatch* openers_ = nullptr;
+    FileSelection file_selection_;
+    QString selection_folder_;
 };
 
 // The watermark colour as the job file keeps it (0x00BBGGRR) and as Qt paints it.

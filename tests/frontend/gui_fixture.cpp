@@ -17,8 +17,9 @@ Desktop ScriptedDesktop::desktop() {
                            std::int64_t flags) {
         messages.push_back({caption, text, flags, owner != nullptr});
         if (on_message) on_message(messages.back());
-        if ((flags & 0x0F) != MB_YESNO) return static_cast<int>(IDOK);
-        if (answers.empty()) return static_cast<int>(IDNO);
+        const std::int64_t buttons = flags & 0x0F;
+        if (buttons != MB_YESNO && buttons != MB_OKCANCEL) return static_cast<int>(IDOK);
+        if (answers.empty()) return static_cast<int>(buttons == MB_YESNO ? IDNO : IDOK);
         const int answer = answers.front();
         answers.pop_front();
         return answer;

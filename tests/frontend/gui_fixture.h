@@ -38,7 +38,7 @@ class ScriptedDesktop {
     bool hold_questions = false;
     std::deque<std::function<void(int)>> held;
     void answer_held(int answer);
-    std::deque<int> answers;  // for Yes/No questions; IDNO when none is left
+    std::deque<int> answers;  // for questions; IDNO (Yes/No) or IDOK (OK/Cancel) when none is left
     std::vector<QString> opened;
     std::vector<QString> titles;  // of the folder and file choosers
     QString filters;
