@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev
     libgtest-dev libgmock-dev
     zlib1g-dev
-    xdg-utils
+    xdg-utils desktop-file-utils
 )
 
 missing=()
