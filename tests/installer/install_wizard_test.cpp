@@ -165,6 +165,20 @@ TEST_F(Installer, TheFolderMustBeGivenAndIsCreatedOnlyWhenTheUserAgrees) {
     EXPECT_EQ(w.install_folder().toStdString(), dir / "new/deep");
 }
 
+TEST_F(Installer, BrowseFillsTheFolderBoxAndCancelKeepsIt) {
+    open();
+    next();
+    auto* browse = wizard->page(kDestination)->findChild<QAbstractButton*>("1002");
+    ASSERT_NE(browse, nullptr);
+    desktop.folder = QString::fromStdString(dir / "chosen");
+    browse->click();
+    EXPECT_EQ(folder_box()->text().toStdString(), dir / "chosen");
+    EXPECT_EQ(desktop.titles.back(), "Select the install folder:");
+    desktop.folder.clear();
+    browse->click();
+    EXPECT_EQ(folder_box()->text().toStdString(), dir / "chosen");
+}
+
 TEST_F(Installer, BackAndNextKeepWhatWasChosenAndTheWelcomeResetsTheOption) {
     InstallWizard& w = open();
     next();
