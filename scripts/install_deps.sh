@@ -11,8 +11,10 @@ packages=(
     qt6-base-dev
     libgtest-dev libgmock-dev
     zlib1g-dev
-    xdg-utils desktop-file-utils
+    xdg-utils desktop-file-utils man-db
 )
+# `install_deps.sh package`: also what checks the Debian package.
+[[ "${1:-}" == package ]] && packages+=(lintian)
 
 missing=()
 for p in "${packages[@]}"; do
