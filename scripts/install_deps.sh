@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev
     libgtest-dev libgmock-dev
     zlib1g-dev
-    xdg-utils desktop-file-utils man-db
+    xdg-utils desktop-file-utils man-db parallel imagemagick
 )
 # `install_deps.sh package`: also what checks the Debian package.
 [[ "${1:-}" == package ]] && packages+=(lintian)
