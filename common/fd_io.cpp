@@ -1,6 +1,10 @@
 #include "fd_io.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -46,6 +50,23 @@ bool read_exactly(int fd, void* data, std::size_t size) {
         size -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+bool replace_whole(const std::string& path, std::string_view bytes, unsigned mode,
+                   std::string& error) {
+    std::string temporary = path + ".XXXXXX";
+    UniqueFd fd(::mkstemp(temporary.data()));  // never through a link
+    if (!fd) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool done = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 &&
+                      write_all(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0 &&
+                      fd.close() && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (done) return true;
+    error = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 }  // namespace morvane

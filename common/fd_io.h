@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace morvane {
@@ -38,6 +39,10 @@ class UniqueFd {
 [[nodiscard]] bool write_all(int fd, const void* data, std::size_t size);
 // Reads what is left of the file (until end of file or an error).
 [[nodiscard]] std::string read_rest(int fd);
+// Puts `bytes` at `path` whole or not at all: a private temporary file beside it, given
+// `mode`, written, synced and renamed over it. False with `error` saying why.
+[[nodiscard]] bool replace_whole(const std::string& path, std::string_view bytes, unsigned mode,
+                                 std::string& error);
 // Reads exactly `size` bytes; false at end of file or on an error before that.
 [[nodiscard]] bool read_exactly(int fd, void* data, std::size_t size);
 

@@ -98,20 +98,7 @@ bool copy_file_whole(const std::string& source, const std::string& target, std::
         error = std::strerror(errno);
         return false;
     }
-    std::string temporary = target + ".XXXXXX";
-    UniqueFd out(::mkstemp(temporary.data()));
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const std::string bytes = read_rest(in.get());
-    const bool done = ::fchmod(out.get(), st.st_mode & 07777) == 0 &&
-                      write_all(out.get(), bytes.data(), bytes.size()) && ::fsync(out.get()) == 0 &&
-                      out.close() && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (done) return true;
-    error = std::strerror(errno);
-    ::unlink(temporary.c_str());
-    return false;
+    return replace_whole(target, read_rest(in.get()), st.st_mode & 07777, error);
 }
 
 std::vector<std::string> missing_packages(const std::string& folder) {

@@ -79,20 +79,7 @@ bool read_line(std::string_view line, InstallRecord& record) {
 
 bool replace_file(const std::string& path, const std::string& bytes, std::string& error) {
     create_file_folders(path);
-    std::string temp = path + ".XXXXXX";
-    UniqueFd fd(::mkstemp(temp.data()));
-    if (!fd) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const bool ok = ::fchmod(fd.get(), 0644) == 0 &&
-                    write_all(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0 &&
-                    fd.close() && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        error = std::strerror(errno);
-        ::unlink(temp.c_str());
-    }
-    return ok;
+    return replace_whole(path, bytes, 0644, error);
 }
 
 bool write_install_record(const std::string& folder, const InstallRecord& record,

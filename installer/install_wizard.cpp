@@ -24,8 +24,8 @@
 #include "dialog_table.h"
 #include "install_record.h"
 #include "link_ids.h"
-#include "path_util.h"
 #include "program_group.h"
+#include "qt_paths.h"
 
 namespace morvane {
 namespace {
@@ -176,9 +176,7 @@ class DestinationPage : public Page {
             box_->setFocus();
             return false;
         }
-        std::string tidy = QFile::encodeName(folder).toStdString();
-        tidy_path(tidy);
-        const QString path = QFile::decodeName(tidy.c_str());
+        const QString path = tidied_path(folder);
         (void)QDir().mkpath(path);  // a folder that cannot be made shows up as a failed copy
         owner()->set_install_folder(path);
         return true;

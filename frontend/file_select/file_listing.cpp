@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include "qt_paths.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -46,10 +48,6 @@ Examined examine(const QString& path) {
                     {st.st_dev, st.st_ino}};
 }
 
-QString joined(const QString& folder, const QString& name) {
-    return folder.endsWith('/') ? folder + name : folder + '/' + name;
-}
-
 // The names of a folder in the order the file system gives them.
 std::vector<QString> names_in(const QString& folder) {
     std::vector<QString> names;
@@ -78,7 +76,7 @@ using Visited = std::set<std::pair<dev_t, ino_t>>;
 void walk(const QString& folder, ListedNames& listed, std::vector<FileEntry>& out,
           Visited& visited) {
     for (const QString& name : names_in(folder)) {
-        const QString path = joined(folder, name);
+        const QString path = joined_path(folder, name);
         const Examined info = examine(path);
         if (!info.ok) continue;
         if (info.folder) {
@@ -92,7 +90,7 @@ void walk(const QString& folder, ListedNames& listed, std::vector<FileEntry>& ou
 }  // namespace
 
 QString FileEntry::path() const {
-    return joined(folder, name);
+    return joined_path(folder, name);
 }
 
 bool listed_extension(const QString& name, ExtensionSet set) {
@@ -120,7 +118,7 @@ bool ListedNames::add(const QString& name) {
 std::vector<FileEntry> list_folder(const QString& folder, ListedNames& listed, ExtensionSet set) {
     std::vector<FileEntry> out;
     for (const QString& name : names_in(folder)) {
-        const Examined info = examine(joined(folder, name));
+        const Examined info = examine(joined_path(folder, name));
         if (info.ok) take_file(folder, name, info, set, listed, out);
     }
     return out;

@@ -16,7 +16,7 @@
 #include <QStorageInfo>
 
 #include "dialog_table.h"
-#include "path_util.h"
+#include "qt_paths.h"
 
 namespace morvane {
 namespace {
@@ -30,17 +30,6 @@ enum NodeRole {
     kPathRole,                       // the folder's absolute path
     kFilledRole,                     // the sub-folders are read, or there are none to read
 };
-
-QString tidied(const QString& path) {
-    std::string text = QFile::encodeName(path).toStdString();
-    tidy_path(text);
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
-
-QString joined(const QString& folder, const QString& name) {
-    return QFile::decodeName(QByteArray::fromStdString(
-        join_path(QFile::encodeName(folder).toStdString(), QFile::encodeName(name).toStdString())));
-}
 
 QString name_of(const QString& path) {
     const QString name = QFileInfo(path).fileName();
@@ -86,7 +75,7 @@ struct TopFolder {
 std::vector<TopFolder> top_folders() {
     std::vector<TopFolder> folders;
     auto add = [&folders](const QString& path, const QString& label) {
-        const QString tidy = tidied(path);
+        const QString tidy = tidied_path(path);
         if (!QDir::isAbsolutePath(tidy) || !QFileInfo(tidy).isDir()) return;
         const auto same = [&tidy](const TopFolder& folder) { return folder.path == tidy; };
         if (std::any_of(folders.begin(), folders.end(), same)) return;
@@ -143,7 +132,7 @@ class FolderModel : public QStandardItemModel {
         const QString folder = node->data(kPathRole).toString();
         QList<QStandardItem*> rows;
         for (const QString& name : sub_folders(folder)) {
-            rows.append(make_node(folder, joined(folder, name), name));
+            rows.append(make_node(folder, joined_path(folder, name), name));
         }
         node->setData(true, kFilledRole);
         if (!rows.isEmpty()) node->appendRows(rows);
@@ -192,7 +181,7 @@ QString FolderTree::chosen_folder() const {
 }
 
 bool FolderTree::choose(const QString& path) {
-    const QString target = tidied(path);
+    const QString target = tidied_path(path);
     if (!QDir::isAbsolutePath(target)) return false;
     // The top-level folder nearest to the target leads there in the fewest steps.
     QModelIndex node;
