@@ -10,7 +10,7 @@ packages=(
     libfontconfig-dev fonts-liberation
     qt6-base-dev
     libgtest-dev libgmock-dev
-    zlib1g-dev
+    zlib1g-dev libjpeg62-turbo-dev libpng-dev
     xdg-utils desktop-file-utils man-db parallel imagemagick
 )
 # `install_deps.sh package`: also what checks the Debian package.

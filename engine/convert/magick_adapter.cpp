@@ -332,6 +332,10 @@ bool can_read(const std::string& path) {
     return image != nullptr;
 }
 
+unsigned long long memory_limit() {
+    return GetMagickResourceLimit(MemoryResource);
+}
+
 namespace {
 
 using Command = MagickBooleanType (*)(::ImageInfo*, int, char**, char**, ExceptionInfo*);

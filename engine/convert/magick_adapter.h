@@ -97,6 +97,9 @@ namespace morvane::magick {
 // True when ImageMagick reads a picture from the file.
 [[nodiscard]] bool can_read(const std::string& path);
 
+// The bytes of pixel memory ImageMagick may hold at once (its memory resource limit).
+[[nodiscard]] unsigned long long memory_limit();
+
 // Runs a convert-style or a composite-style argument vector (item 0 the program word);
 // false with ImageMagick's reason when the command fails.
 [[nodiscard]] bool convert_command(int count, char** argv, std::string& reason);

@@ -16,6 +16,7 @@
 #include "output_files.h"
 #include "output_options.h"
 #include "path_util.h"
+#include "plain_path.h"
 #include "watermark.h"
 
 namespace morvane {
@@ -240,6 +241,10 @@ Outcome convert_raster(RunContext& ctx, const std::string& source, const OutputN
     ArgVector args = raster_arguments(ctx.job, r.input, r.output.path);
     if (auto settled = settled_before_reading(r)) return std::move(*settled);
     ctx.link.status("Reading...");
+    // A plain format change of a JPEG or PNG source needs nothing of ImageMagick.
+    if (!r.output.has_placeholder()) {
+        if (auto plain = convert_plain(ctx, r.input, r.output.path)) return std::move(*plain);
+    }
     if (!walk_options(r, args)) return {Result::Refused, {}};
     if (!r.images) return {Result::Unreadable, magick::reason_text(r.exception, kNothingRead)};
     // The closing pass: the vector's options on every image read.

@@ -1,0 +1,26 @@
+#pragma once
+// The resolution that ImageMagick takes from a picture's EXIF block (its XResolution,
+// YResolution and ResolutionUnit, wherever in the block's directories they stand) and
+// the tags it writes back into the block from the picture.
+
+#include <optional>
+#include <string_view>
+
+namespace morvane::codec {
+
+struct ExifResolution {
+    std::optional<double> x;  // pixels per unit; only when the block gives a usable value
+    std::optional<double> y;
+    std::optional<int> units;  // 0 none, 1 per inch, 2 per centimetre
+    // PixelXDimension and PixelYDimension, which ImageMagick sets to the picture's size.
+    std::optional<unsigned> width;
+    std::optional<unsigned> height;
+};
+
+// `block` is an APP1 block, "Exif\0\0" included. Nothing when the block cannot be read
+// with certainty or would not come out of ImageMagick unchanged: a damaged directory, a
+// tag of an unexpected type, two directories that disagree, a resolution that is not a
+// whole number over 1, a unit other than 1 to 3.
+[[nodiscard]] std::optional<ExifResolution> exif_resolution(std::string_view block);
+
+}  // namespace morvane::codec

@@ -1,0 +1,78 @@
+#pragma once
+// The JPEG and PNG codecs driven straight, for the plain format change: a source read a
+// band of rows at a time as 8-bit gray or RGB, with what ImageMagick would carry from it
+// into a JPEG file, and a JPEG file written to a descriptor with ImageMagick's settings.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane::codec {
+
+// A source's picture and what its JPEG output takes over besides the pixels.
+struct SourceInfo {
+    unsigned width = 0;
+    unsigned height = 0;
+    int components = 0;         // 1: gray, 3: RGB; one byte per sample
+    std::vector<int> sampling;  // a JPEG source's h, v factors per component; else empty
+    double x_resolution = 0;    // 0: the source gives none
+    double y_resolution = 0;
+    int units = 0;  // of the resolution: 0 none, 1 per inch, 2 per centimetre
+    std::optional<std::string> comment;
+    std::string exif;  // the whole APP1 data, "Exif\0\0" included
+    std::string icc;
+    std::optional<std::string> xmp;  // the packet, without its namespace
+};
+
+class Source {
+  public:
+    virtual ~Source() = default;
+    [[nodiscard]] const SourceInfo& info() const { return info_; }
+    // The next `count` rows, width * components bytes each. False when the codec met
+    // anything at all to report (an error or a warning); the source is then declined.
+    [[nodiscard]] virtual bool read_rows(unsigned char* rows, unsigned count) = 0;
+    // After the last row: false when what follows the pixels is declined too.
+    [[nodiscard]] virtual bool finish() = 0;
+
+  protected:
+    SourceInfo info_;
+};
+
+// A JPEG or PNG file that can be written as JPEG exactly as ImageMagick writes it; nothing
+// for any other file and for a source ImageMagick could read into something else: CMYK,
+// 16-bit samples, transparency, an interlaced PNG, a gamma other than sRGB's, text or
+// metadata that ImageMagick turns into picture settings or into output it is not
+// reproduced here.
+[[nodiscard]] std::unique_ptr<Source> open_source(const std::string& path);
+
+struct EncoderSettings {
+    int quality = 75;  // 1 to 100
+    bool progressive = false;
+    bool optimize = true;  // Huffman tables made for the picture (always when progressive)
+};
+
+// A JPEG file written a band of rows at a time into an open descriptor.
+class JpegWriter {
+  public:
+    explicit JpegWriter(int fd);
+    ~JpegWriter();
+    JpegWriter(const JpegWriter&) = delete;
+    JpegWriter& operator=(const JpegWriter&) = delete;
+
+    // `components` of the output (1 or 3) need not be the source's: a colour source
+    // whose every pixel is gray is written gray.
+    [[nodiscard]] bool start(const SourceInfo& source, int components,
+                             const EncoderSettings& settings);
+    [[nodiscard]] bool write_rows(const unsigned char* rows, unsigned count);
+    [[nodiscard]] bool finish();
+    // The errno of a failed write to the descriptor; 0 when the encoder itself failed.
+    [[nodiscard]] int write_error() const;
+
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace morvane::codec
