@@ -110,6 +110,15 @@ bool jpeg_end(JpegIn* in) {
     return jpeg_finish_decompress(&in->cinfo) != FALSE;
 }
 
+// An APPn block that ImageMagick keeps under the name "APPn" and writes out again; one
+// too long for a single marker is declined.
+bool take_app_block(int n, const unsigned char* data, std::size_t length, SourceInfo& info) {
+    if (length == 0) return true;
+    std::string& block = info.app_blocks[n];
+    block.append(reinterpret_cast<const char*>(data), length);
+    return block.size() <= kMarkerMax;
+}
+
 // One saved marker as ImageMagick reads it; false when the source is declined for it.
 bool take_marker(const jpeg_saved_marker_ptr marker, SourceInfo& info, bool& seen_exif) {
     const unsigned char* data = marker->data;
@@ -133,8 +142,9 @@ bool take_marker(const jpeg_saved_marker_ptr marker, SourceInfo& info, bool& see
             const auto* end = static_cast<const unsigned char*>(std::memchr(data, 0, length));
             const std::size_t skip = end == nullptr ? 0 : static_cast<std::size_t>(end - data) + 1;
             info.xmp = std::string(reinterpret_cast<const char*>(data) + skip, length - skip);
+            return !info.xmp->empty();
         }
-        return true;  // any other APP1 is not written out
+        return take_app_block(1, data, length, info);
     }
     if (marker->marker == kIccMarker) {
         static constexpr char kTag[12] = "ICC_PROFILE";
@@ -144,8 +154,9 @@ bool take_marker(const jpeg_saved_marker_ptr marker, SourceInfo& info, bool& see
         info.icc.append(reinterpret_cast<const char*>(data) + 14, length - 14);
         return true;
     }
-    // A Photoshop block is rewritten by ImageMagick; the other markers are dropped.
-    return marker->marker != kIptcMarker;
+    // A Photoshop block is rewritten by ImageMagick.
+    if (marker->marker == kIptcMarker) return false;
+    return take_app_block(marker->marker - JPEG_APP0, data, length, info);
 }
 
 class JpegSource final : public Source {
@@ -464,37 +475,61 @@ void set_density(jpeg_compress_struct& c, const SourceInfo& source) {
     c.density_unit = static_cast<UINT8>(source.units);
 }
 
-// The comment, then the profiles in ImageMagick's order of their names.
-void write_metadata(jpeg_compress_struct& c, const SourceInfo& source) {
-    const auto bytes = [](const std::string& s) {
-        return reinterpret_cast<const JOCTET*>(s.data());
-    };
-    if (source.comment) {
-        for (std::size_t at = 0; at < source.comment->size(); at += kMarkerMax) {
-            const std::size_t n = std::min(source.comment->size() - at, kMarkerMax);
-            jpeg_write_marker(&c, JPEG_COM, bytes(*source.comment) + at, static_cast<unsigned>(n));
-        }
+void write_chunked(jpeg_compress_struct& c, int marker, const std::string& data) {
+    for (std::size_t at = 0; at < data.size(); at += kMarkerMax) {
+        const std::size_t n = std::min(data.size() - at, kMarkerMax);
+        jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(data.data()) + at,
+                          static_cast<unsigned>(n));
     }
-    for (std::size_t at = 0; at < source.exif.size(); at += kMarkerMax) {
-        const std::size_t n = std::min(source.exif.size() - at, kMarkerMax);
-        jpeg_write_marker(&c, JPEG_APP0 + 1, bytes(source.exif) + at, static_cast<unsigned>(n));
-    }
+}
+
+void write_icc(jpeg_compress_struct& c, const std::string& icc) {
     std::vector<JOCTET> chunk(14 + kIccChunk);
     std::memcpy(chunk.data(), "ICC_PROFILE", 12);
-    for (std::size_t at = 0; at < source.icc.size(); at += kIccChunk) {
-        const std::size_t n = std::min(source.icc.size() - at, kIccChunk);
+    for (std::size_t at = 0; at < icc.size(); at += kIccChunk) {
+        const std::size_t n = std::min(icc.size() - at, kIccChunk);
         chunk[12] = static_cast<JOCTET>(at / kIccChunk + 1);
-        chunk[13] = static_cast<JOCTET>(source.icc.size() / kIccChunk + 1);
-        std::memcpy(chunk.data() + 14, source.icc.data() + at, n);
+        chunk[13] = static_cast<JOCTET>(icc.size() / kIccChunk + 1);
+        std::memcpy(chunk.data() + 14, icc.data() + at, n);
         jpeg_write_marker(&c, kIccMarker, chunk.data(), static_cast<unsigned>(n + 14));
     }
+}
+
+// One profile to write: its name, the marker and the data.
+struct Profile {
+    std::string name;
+    int marker;
+    std::string data;
+};
+
+// The profiles in ImageMagick's order: by name, whatever the case ("APP1" < "APP12" <
+// "APP3" < "exif" < "icc" < "xmp").
+std::vector<Profile> profiles_of(const SourceInfo& source) {
+    std::vector<Profile> profiles;
+    for (const auto& [n, data] : source.app_blocks) {
+        profiles.push_back({"APP" + std::to_string(n), JPEG_APP0 + n, data});
+    }
+    if (!source.exif.empty()) profiles.push_back({"exif", JPEG_APP0 + 1, source.exif});
+    if (!source.icc.empty()) profiles.push_back({"icc", kIccMarker, source.icc});
     if (source.xmp) {
         std::string packet("http://ns.adobe.com/xap/1.0/");
         packet.push_back('\0');
-        packet += *source.xmp;
-        for (std::size_t at = 0; at < packet.size(); at += kMarkerMax) {
-            const std::size_t n = std::min(packet.size() - at, kMarkerMax);
-            jpeg_write_marker(&c, JPEG_APP0 + 1, bytes(packet) + at, static_cast<unsigned>(n));
+        profiles.push_back({"xmp", JPEG_APP0 + 1, packet + *source.xmp});
+    }
+    std::sort(profiles.begin(), profiles.end(), [](const Profile& a, const Profile& b) {
+        return ::strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return profiles;
+}
+
+// The comment, then the profiles.
+void write_metadata(jpeg_compress_struct& c, const SourceInfo& source) {
+    if (source.comment) write_chunked(c, JPEG_COM, *source.comment);
+    for (const Profile& profile : profiles_of(source)) {
+        if (profile.marker == kIccMarker) {
+            write_icc(c, profile.data);
+        } else {
+            write_chunked(c, profile.marker, profile.data);
         }
     }
 }

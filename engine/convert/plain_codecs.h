@@ -3,6 +3,7 @@
 // band of rows at a time as 8-bit gray or RGB, with what ImageMagick would carry from it
 // into a JPEG file, and a JPEG file written to a descriptor with ImageMagick's settings.
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ struct SourceInfo {
     std::string exif;  // the whole APP1 data, "Exif\0\0" included
     std::string icc;
     std::optional<std::string> xmp;  // the packet, without its namespace
+    // The other APPn blocks ImageMagick keeps (n = 1, 3 to 12, 15), each with the data of
+    // all its markers one after the other.
+    std::map<int, std::string> app_blocks;
 };
 
 class Source {

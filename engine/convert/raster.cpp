@@ -232,7 +232,8 @@ ArgVector picture_arguments(const JobSettings& job, const std::string& input,
     return args;
 }
 
-Outcome convert_raster(RunContext& ctx, const std::string& source, const OutputName& output) {
+Outcome convert_raster(RunContext& ctx, const std::string& source, const OutputName& output,
+                       RasterCodecs codecs) {
     Raster r(ctx, source, output);
     if (r.input.size() > kMaxPathLength) return {Result::Failed, kPathTooLong};
     magick::set_file_name(r.info, r.input, r.exception);
@@ -242,7 +243,7 @@ Outcome convert_raster(RunContext& ctx, const std::string& source, const OutputN
     if (auto settled = settled_before_reading(r)) return std::move(*settled);
     ctx.link.status("Reading...");
     // A plain format change of a JPEG or PNG source needs nothing of ImageMagick.
-    if (!r.output.has_placeholder()) {
+    if (codecs == RasterCodecs::PlainWhenPossible && !r.output.has_placeholder()) {
         if (auto plain = convert_plain(ctx, r.input, r.output.path)) return std::move(*plain);
     }
     if (!walk_options(r, args)) return {Result::Refused, {}};

@@ -17,8 +17,14 @@ struct JobSettings;
 [[nodiscard]] ArgVector raster_arguments(const JobSettings& job, const std::string& source,
                                          const std::string& output);
 
+// Which codecs a raster conversion may use: the plain format change of a JPEG or PNG
+// source goes through the codecs themselves unless ImageMagick is asked for (which
+// writes the same bytes; the tests compare the two).
+enum class RasterCodecs { PlainWhenPossible, ImageMagickOnly };
+
 [[nodiscard]] Outcome convert_raster(RunContext& ctx, const std::string& source,
-                                     const OutputName& output);
+                                     const OutputName& output,
+                                     RasterCodecs codecs = RasterCodecs::PlainWhenPossible);
 
 // One picture file of the engine's own (a video frame) made into one JPEG output through
 // the same option walk, closing pass and writing, with the vector of picture_arguments.
