@@ -53,8 +53,7 @@ fi
 # --- Programs -----------------------------------------------------------------------------
 
 install_missing() {
-    local packages=(imagemagick-6.q16 graphicsmagick libvips-tools valgrind time
-        libjpeg-turbo-progs netpbm)
+    local packages=(imagemagick-6.q16 graphicsmagick libvips-tools valgrind time)
     local missing=() p status
     for p in "${packages[@]}"; do
         status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -72,7 +71,8 @@ install_missing() {
 install_missing
 say "building the Release engine into $BUILD"
 make -C "$root" build BUILD="$BUILD" >&2
-[[ -x $bin/Tarvik_morvane && -x $bin/bench_corpus ]] || die "the build left no engine"
+[[ -x $bin/Tarvik_morvane && -x $bin/bench_corpus && -x $bin/bench_floor ]] ||
+    die "the build left no engine"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvik-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -163,28 +163,14 @@ run_vips() {
     fi
 }
 
-# The codec floor: netpbm/libjpeg-turbo decode, discrete sampling for the resize, cjpeg
-# encode; one pipeline per file (its stages may overlap on two cores).
+# The codec floor: libjpeg-turbo and libpng driven straight by bench_floor, one process for
+# the whole folder, with the codec choices the engine's ImageMagick makes (see floor.cpp).
 run_floor() {
-    set -o pipefail
-    local f base decode
-    for f in "$SRC"/*; do
-        base=${f##*/}
-        case $f in
-            *.png) decode=pngtopnm ;;
-            *) decode=djpeg ;;
-        esac
-        if [[ -n $RESIZE ]]; then
-            "$decode" "$f" | pamscale -nomix -xyfit "${RESIZE%x*}" "${RESIZE#*x}" |
-                cjpeg -quality "$QUALITY" -progressive -outfile "$OUT/${base%.*}.jpg"
-        else
-            "$decode" "$f" | cjpeg -quality "$QUALITY" -progressive \
-                -outfile "$OUT/${base%.*}.jpg"
-        fi
-    done
+    "$BIN/bench_floor" --quality "$QUALITY" --progressive ${RESIZE:+--fit "$RESIZE"} \
+        "$OUT" "$SRC"/*
 }
 
-export IM_CONVERT IM_MOGRIFY QUALITY
+export IM_CONVERT IM_MOGRIFY QUALITY BIN=$bin
 export -f run_engine run_mogrify run_gm convert_one run_convert run_convert_x2 run_vips run_floor
 
 # key|label|function: the rows in table order.
@@ -196,7 +182,7 @@ rows=(
     "convert|convert, once per file|run_convert"
     "convert2|convert, two at once (xargs -P2)|run_convert_x2"
     "vips|vips|run_vips"
-    "floor|codec floor (djpeg/pngtopnm + cjpeg)|run_floor"
+    "floor|codec floor (bench_floor: libjpeg-turbo + libpng)|run_floor"
 )
 
 # Distinct "WxH progressive qN" descriptions of the outputs, with their counts.
@@ -332,6 +318,50 @@ if ((CALLGRIND)); then
 fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
+# --- Targets ------------------------------------------------------------------------------
+
+field() { # case key n: field n of the row's result (1 median s, 3 peak RSS KiB), or "failed"
+    local result
+    result=$(row_result "$1" "$2")
+    [[ $result == failed ]] && echo failed || cut -d'|' -f"$3" <<<"$result"
+}
+# One table line: "| what | measured | yes/no |" for the ratio a / b against a limit.
+target_line() { # what a b measured-format le|ge|gt limit
+    if [[ $2 == failed || $3 == failed ]]; then
+        echo "| $1 | a row failed | no |"
+        return 0
+    fi
+    awk -v w="$1" -v a="$2" -v b="$3" -v f="$4" -v op="$5" -v limit="$6" 'BEGIN {
+        r = a / b
+        met = (op == "le" && r <= limit) || (op == "ge" && r >= limit) || (op == "gt" && r > limit)
+        printf "| %s | " f " | %s |\n", w, r, (met ? "yes" : "no")
+    }'
+}
+target_lines() {
+    local e1 e2 gm floor key other best=""
+    e1=$(field b engine1 1)
+    target_line "(b) one worker within 1.10 x the codec floor" "$e1" "$(field b floor 1)" \
+        "%.2f x the floor" le 1.10
+    target_line "(b) one worker faster than gm mogrify" "$(field b gm 1)" "$e1" \
+        "%.2f x gm's speed" gt 1
+    e1=$(field a engine1 1)
+    for key in mogrify gm convert convert2 vips floor; do
+        other=$(field a "$key" 1)
+        [[ $other == failed ]] && continue
+        if [[ -z $best ]] || awk -v o="$other" -v b="$best" 'BEGIN {exit !(o < b)}'; then
+            best=$other
+        fi
+    done
+    target_line "(a) one worker ahead of every peer" "${best:-failed}" "$e1" \
+        "%.2f x the fastest peer's speed" gt 1
+    for case in "${cases[@]}"; do
+        target_line "($case) two workers at least 1.85 x one" "$(field "$case" engine1 1)" \
+            "$(field "$case" engine2 1)" "%.2f x" ge 1.85
+        target_line "($case) one worker's peak memory at most gm mogrify's" \
+            "$(field "$case" engine1 3)" "$(field "$case" gm 3)" "%.2f x gm's" le 1
+    done
+}
+
 # --- Report -------------------------------------------------------------------------------
 
 with_commas() { sed ':a; s/\B[0-9]\{3\}\>/,&/; ta' <<<"$1"; }
@@ -361,7 +391,7 @@ say "writing $RESULTS"
     echo "| ImageMagick | $("$IM_CONVERT" -version | sed -n '1s/^Version: //p') |"
     echo "| GraphicsMagick | $(gm version | sed -n '1p') |"
     echo "| libvips | $(vips --version) |"
-    echo "| libjpeg-turbo, netpbm | $(dpkg-query -W -f='${Version}' libjpeg-turbo-progs), $(dpkg-query -W -f='${Version}' netpbm) |"
+    echo "| libjpeg-turbo, libpng | $(dpkg-query -W -f='${Version}' libjpeg62-turbo), $(dpkg-query -W -f='${Version}' libpng16-16) |"
     echo "| load average before, after | $load_before; $load_after |"
     echo
     echo "Every process runs single-threaded (MAGICK_THREAD_LIMIT=1, OMP_NUM_THREADS=1,"
@@ -421,6 +451,12 @@ say "writing $RESULTS"
                 awk -F'|' '{printf "| %s | %s %% | %s | %s %% |\n", $2, $1, $4, $3}'
         fi
     done
+    echo
+    echo "## Targets"
+    echo
+    echo "| target | measured | met |"
+    echo "|---|---|---|"
+    target_lines
 } >"$RESULTS"
 say "done: $RESULTS"
 cat "$RESULTS"
