@@ -10,10 +10,7 @@ namespace {
 constexpr std::uint16_t kXResolution = 282;
 constexpr std::uint16_t kYResolution = 283;
 constexpr std::uint16_t kResolutionUnit = 296;
-constexpr std::uint16_t kPixelWidth = 0xA002;
-constexpr std::uint16_t kPixelHeight = 0xA003;
 constexpr std::uint16_t kShort = 3;
-constexpr std::uint16_t kLong = 4;
 constexpr std::uint16_t kRational = 5;
 constexpr int kMaxDepth = 4;
 constexpr int kMaxDirectories = 16;
@@ -81,10 +78,6 @@ bool take_entry(Walk& w, std::uint32_t entry, int depth) {
         if (type != kShort || count != 1) return false;
         return record(w.seen, tag, t.u16(entry + 8));
     }
-    if (tag == kPixelWidth || tag == kPixelHeight) {
-        if ((type != kShort && type != kLong) || count != 1) return false;
-        return record(w.seen, tag, type == kShort ? t.u16(entry + 8) : t.u32(entry + 8));
-    }
     // The EXIF, GPS and interoperability directories.
     if (tag == 0x8769 || tag == 0x8825 || tag == 0xA005) {
         return walk_directory(w, t.u32(entry + 8), depth + 1);
@@ -114,12 +107,6 @@ bool take_resolution(const Seen& seen, std::uint16_t tag, std::optional<double>&
     return true;
 }
 
-std::optional<unsigned> take_number(const Seen& seen, std::uint16_t tag) {
-    const auto at = seen.find(tag);
-    if (at == seen.end()) return std::nullopt;
-    return static_cast<unsigned>(at->second);
-}
-
 }  // namespace
 
 std::optional<ExifResolution> exif_resolution(std::string_view block) {
@@ -132,8 +119,6 @@ std::optional<ExifResolution> exif_resolution(std::string_view block) {
     ExifResolution r;
     if (!take_resolution(w.seen, kXResolution, r.x)) return std::nullopt;
     if (!take_resolution(w.seen, kYResolution, r.y)) return std::nullopt;
-    r.width = take_number(w.seen, kPixelWidth);
-    r.height = take_number(w.seen, kPixelHeight);
     if (const auto unit = w.seen.find(kResolutionUnit); unit != w.seen.end()) {
         // 1 none, 2 inch, 3 centimetre; ImageMagick's reading of other values is not
         // reproduced.

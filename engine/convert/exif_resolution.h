@@ -1,7 +1,7 @@
 #pragma once
-// The resolution that ImageMagick takes from a picture's EXIF block (its XResolution,
-// YResolution and ResolutionUnit, wherever in the block's directories they stand) and
-// the tags it writes back into the block from the picture.
+// The resolution that ImageMagick takes from a picture's EXIF block: its XResolution,
+// YResolution and ResolutionUnit, wherever in the block's directories they stand.
+// ImageMagick writes the resolution back into the block.
 
 #include <optional>
 #include <string_view>
@@ -12,9 +12,6 @@ struct ExifResolution {
     std::optional<double> x;  // pixels per unit; only when the block gives a usable value
     std::optional<double> y;
     std::optional<int> units;  // 0 none, 1 per inch, 2 per centimetre
-    // PixelXDimension and PixelYDimension, which ImageMagick sets to the picture's size.
-    std::optional<unsigned> width;
-    std::optional<unsigned> height;
 };
 
 // `block` is an APP1 block, "Exif\0\0" included. Nothing when the block cannot be read

@@ -168,7 +168,7 @@ class JpegSource final : public Source {
     JpegSource(const JpegSource&) = delete;
     JpegSource& operator=(const JpegSource&) = delete;
 
-    bool open() {
+    bool open(std::optional<Box> scale_box) {
         quiet_errors(in_.error);
         in_.cinfo.err = &in_.error.manager;
         if (!jpeg_open(&in_, file_.get())) return false;
@@ -180,6 +180,7 @@ class JpegSource final : public Source {
         if (!take_markers()) return false;
         take_density();
         if (!take_exif()) return false;
+        if (scale_box) scale_for(*scale_box);
         if (!jpeg_begin(&in_)) return false;
         info_.width = in_.cinfo.output_width;
         info_.height = in_.cinfo.output_height;
@@ -212,14 +213,20 @@ class JpegSource final : public Source {
         info_.y_resolution = c.Y_density;
         info_.units = c.density_unit <= 2 ? c.density_unit : 0;
     }
-    // ImageMagick then takes the EXIF block's resolution and unit over the JFIF ones, and
-    // writes the picture's size into the block: it must be the size there already.
+    // Below a ratio of 1 the scale is 1 / 0, which libjpeg takes as twice the size, as it
+    // does for ImageMagick.
+    void scale_for(Box box) {
+        jpeg_decompress_struct& c = in_.cinfo;
+        const double ratio = std::min(static_cast<double>(c.image_width) / box.width,
+                                      static_cast<double>(c.image_height) / box.height);
+        c.scale_num = 1;
+        c.scale_denom = static_cast<unsigned>(ratio);
+    }
+    // ImageMagick then takes the EXIF block's resolution and unit over the JFIF ones.
     bool take_exif() {
         if (info_.exif.empty()) return true;
         const auto exif = exif_resolution(info_.exif);
         if (!exif) return false;
-        if (exif->width && *exif->width != in_.cinfo.image_width) return false;
-        if (exif->height && *exif->height != in_.cinfo.image_height) return false;
         if (exif->x) info_.x_resolution = *exif->x;
         if (exif->y) info_.y_resolution = *exif->y;
         if (exif->units) info_.units = *exif->units;
@@ -382,7 +389,7 @@ bool fits_jfif(const SourceInfo& info) {
 
 }  // namespace
 
-std::unique_ptr<Source> open_source(const std::string& path) {
+std::unique_ptr<Source> open_source(const std::string& path, std::optional<Box> jpeg_scale_box) {
     File file(std::fopen(path.c_str(), "rbe"));
     if (!file) return nullptr;
     std::array<unsigned char, 8> head{};
@@ -390,7 +397,7 @@ std::unique_ptr<Source> open_source(const std::string& path) {
     if (got < 3 || std::fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
     if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
         auto source = std::make_unique<JpegSource>(std::move(file));
-        if (source->open() && fits_jfif(source->info())) return source;
+        if (source->open(jpeg_scale_box) && fits_jfif(source->info())) return source;
         return nullptr;
     }
     if (got == head.size() && png_sig_cmp(head.data(), 0, head.size()) == 0) {

@@ -48,7 +48,16 @@ class Source {
 // 16-bit samples, transparency, an interlaced PNG, a gamma other than sRGB's, text or
 // metadata that ImageMagick turns into picture settings or into output it is not
 // reproduced here.
-[[nodiscard]] std::unique_ptr<Source> open_source(const std::string& path);
+//
+// With `jpeg_scale_box`, a JPEG source is decoded at the reduced scale that ImageMagick
+// picks for that box when it is told the size wanted (1 / the whole part of the smaller
+// ratio of picture to box).
+struct Box {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+[[nodiscard]] std::unique_ptr<Source> open_source(const std::string& path,
+                                                  std::optional<Box> jpeg_scale_box);
 
 struct EncoderSettings {
     int quality = 75;  // 1 to 100

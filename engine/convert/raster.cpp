@@ -60,16 +60,9 @@ void name_image_series(Raster& r) {
 // scales that still covers the size asked for: the sampling then starts from fewer
 // pixels and the result has the same size, at a fraction of the decoding time.
 void hint_decode_size(Raster& r) {
-    const std::string ext = split_path(r.source).ext;
-    const bool jpeg_name = magick::same_word(ext, ".jpg") || magick::same_word(ext, ".jpeg") ||
-                           magick::same_word(ext, ".jpe");
-    if (r.ctx.job.size.empty() || !jpeg_name) return;
-    unsigned width = 0;
-    unsigned height = 0;
-    char rest = 0;
-    if (std::sscanf(r.ctx.job.size.c_str(), "%ux%u%c", &width, &height, &rest) != 2) return;
-    if (width == 0 || height == 0) return;
-    magick::set_jpeg_decode_size(r.info, width, height);
+    if (const auto box = jpeg_decode_box(r.ctx.job, r.source)) {
+        magick::set_jpeg_decode_size(r.info, box->width, box->height);
+    }
 }
 
 // The overwrite rule and the source's own name, where they settle the source before

@@ -1,5 +1,6 @@
-// The plain format change against the ImageMagick path: the same bytes from the same
-// sources, at every quality and in both modes, and the sources it leaves to ImageMagick.
+// The plain path against the ImageMagick path: the same bytes from the same sources, at
+// every quality, in both modes and sampled to several sizes, and the sources it leaves
+// to ImageMagick.
 
 #include "plain_path.h"
 
@@ -100,6 +101,12 @@ std::vector<SourceCase> plain_sources() {
     big_endian.unit = 3;
     exif_only.markers = {{kApp1, exif_block(big_endian)}};
 
+    ExifSpec resized;
+    resized.pixel_size = std::pair<std::uint32_t, std::uint32_t>{4000, 3000};
+    JpegSpec stale_size;
+    stale_size.markers = {{kApp1, exif_block(resized)}};
+    JpegSpec named_png;  // a JPEG file under another name is not decoded for the size
+
     PngSpec gray_png;
     gray_png.color_type = 0;
     PngSpec palette;
@@ -120,24 +127,27 @@ std::vector<SourceCase> plain_sources() {
     labelled.texts = {{"Title", "harbour"}, {"date:create", "2026-12-08T10:00:00+00:00"}};
     labelled.gamma = 0.45455;
     labelled.srgb = true;
-    return {jpeg("jpeg_420", sub420),
-            jpeg("jpeg_422_300dpi", dpi),
-            jpeg("jpeg_444_progressive_comment", commented),
-            jpeg("jpeg_gray", gray),
-            jpeg("jpeg_colour_file_gray_pixels", gray_pixels),
-            jpeg("jpeg_rgb_coded", rgb),
-            jpeg("jpeg_per_centimetre", per_cm),
-            jpeg("jpeg_camera", camera_jpeg()),
-            jpeg("jpeg_exif_without_jfif", exif_only),
-            png("png_rgb", PngSpec{}),
-            png("png_gray", gray_png),
-            png("png_palette_4bit", palette),
-            png("png_gray_palette", gray_palette),
-            png("png_rgb_gray_pixels", gray_rgb),
-            png("png_per_metre", per_metre),
-            png("png_no_unit", no_unit),
-            png("png_icc", with_icc),
-            png("png_texts_gamma_srgb", labelled)};
+    return {
+        jpeg("jpeg_420", sub420),
+        jpeg("jpeg_422_300dpi", dpi),
+        jpeg("jpeg_444_progressive_comment", commented),
+        jpeg("jpeg_gray", gray),
+        jpeg("jpeg_colour_file_gray_pixels", gray_pixels),
+        jpeg("jpeg_rgb_coded", rgb),
+        jpeg("jpeg_per_centimetre", per_cm),
+        jpeg("jpeg_camera", camera_jpeg()),
+        jpeg("jpeg_exif_without_jfif", exif_only),
+        jpeg("jpeg_exif_pixel_size_of_another_picture", stale_size),
+        {"jpeg_named_png", ".png", [named_png](const std::string& p) { write_jpeg(p, named_png); }},
+        png("png_rgb", PngSpec{}),
+        png("png_gray", gray_png),
+        png("png_palette_4bit", palette),
+        png("png_gray_palette", gray_palette),
+        png("png_rgb_gray_pixels", gray_rgb),
+        png("png_per_metre", per_metre),
+        png("png_no_unit", no_unit),
+        png("png_icc", with_icc),
+        png("png_texts_gamma_srgb", labelled)};
 }
 
 struct Settings {
@@ -186,6 +196,46 @@ INSTANTIATE_TEST_SUITE_P(Sources, PlainPath,
                                     (s.progressive != 0 ? "_progressive" : "_baseline");
                          });
 
+struct SizeCase {
+    std::string size;
+    int aspect_ratio;
+    std::string name;
+};
+
+class SampledPlainPath : public ConvertTest,
+                         public ::testing::WithParamInterface<std::tuple<SourceCase, SizeCase>> {};
+
+TEST_P(SampledPlainPath, SamplesAsImageMagickDoes) {
+    const auto& [source_case, size] = GetParam();
+    job_.progressive = 1;
+    job_.size = size.size;
+    job_.aspect_ratio = size.aspect_ratio;
+    const std::string source = src("picture" + source_case.extension);
+    source_case.make(source);
+    const std::optional<Outcome> plain = convert_plain(ctx_, source, out("plain.jpg"));
+    ASSERT_TRUE(plain.has_value()) << "left to ImageMagick";
+    ASSERT_EQ(plain->result, Result::Written) << plain->reason;
+    const Outcome im = convert_raster(ctx_, source, OutputName::plain(out("imagemagick.jpg")),
+                                      RasterCodecs::ImageMagickOnly);
+    ASSERT_EQ(im.result, Result::Written) << im.reason;
+    const std::string ours = read_file(out("plain.jpg"));
+    const std::string theirs = read_file(out("imagemagick.jpg"));
+    EXPECT_TRUE(ours == theirs) << "plain " << ours.size() << " bytes, ImageMagick "
+                                << theirs.size() << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SampledPlainPath,
+    ::testing::Combine(::testing::ValuesIn(plain_sources()),
+                       ::testing::Values(SizeCase{"20x20", 1, "fit_20x20"},
+                                         SizeCase{"33x2", 1, "fit_33x2"},
+                                         SizeCase{"640x480", 1, "fit_larger"},
+                                         SizeCase{"30x40", 0, "exact_30x40"},
+                                         SizeCase{"61x39", 0, "exact_own_size"})),
+    [](const auto& info) {
+        return std::get<0>(info.param).name + "_" + std::get<1>(info.param).name;
+    });
+
 std::vector<SourceCase> imagemagick_sources() {
     JpegSpec cmyk;
     cmyk.components = 4;
@@ -196,10 +246,6 @@ std::vector<SourceCase> imagemagick_sources() {
     fraction.denominator = 100;
     JpegSpec fractional;
     fractional.markers = {{kApp1, exif_block(fraction)}};
-    ExifSpec resized;
-    resized.pixel_size = std::pair<std::uint32_t, std::uint32_t>{4000, 3000};
-    JpegSpec stale_size;
-    stale_size.markers = {{kApp1, exif_block(resized)}};
     JpegSpec two_comments;
     two_comments.markers = {{kComment, "one"}, {kComment, "two"}};
     JpegSpec truncated;
@@ -222,7 +268,6 @@ std::vector<SourceCase> imagemagick_sources() {
     return {jpeg("cmyk", cmyk),
             jpeg("photoshop_block", photoshop),
             jpeg("exif_resolution_not_over_1", fractional),
-            jpeg("exif_pixel_size_of_another_picture", stale_size),
             jpeg("two_comments", two_comments),
             jpeg("truncated", truncated),
             png("png_16_bit", deep),
@@ -265,7 +310,7 @@ struct JobCase {
 
 class PlainJob : public ::testing::TestWithParam<JobCase> {};
 
-TEST_P(PlainJob, OnlyQualityAndProgressiveModeMakeAPlainJob) {
+TEST_P(PlainJob, QualityProgressiveModeAndAPlainSizeMakeAPlainJob) {
     JobSettings job;
     job.quality = 75;
     job.progressive = 1;
@@ -278,7 +323,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         JobCase{"quality_and_progressive", [](JobSettings&) {}, true},
         JobCase{"baseline", [](JobSettings& j) { j.progressive = 0; }, true},
-        JobCase{"size", [](JobSettings& j) { j.size = "640x480"; }, false},
+        JobCase{"size", [](JobSettings& j) { j.size = "640x480"; }, true},
+        JobCase{"exact_size",
+                [](JobSettings& j) {
+                    j.size = "640x480";
+                    j.aspect_ratio = 0;
+                },
+                true},
+        JobCase{"size_in_percent", [](JobSettings& j) { j.size = "50%"; }, false},
+        JobCase{"width_only", [](JobSettings& j) { j.size = "640x"; }, false},
+        JobCase{"only_shrink", [](JobSettings& j) { j.size = "640x480>"; }, false},
+        JobCase{"zero_width", [](JobSettings& j) { j.size = "0x480"; }, false},
         JobCase{"text_watermark", [](JobSettings& j) { j.watermark_mode = 1; }, false},
         JobCase{"image_watermark", [](JobSettings& j) { j.watermark_mode = 2; }, false},
         JobCase{"quality_0", [](JobSettings& j) { j.quality = 0; }, false},
