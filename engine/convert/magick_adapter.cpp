@@ -336,6 +336,12 @@ unsigned long long memory_limit() {
     return GetMagickResourceLimit(MemoryResource);
 }
 
+bool within_size_limits(unsigned width, unsigned height) {
+    return width <= GetMagickResourceLimit(WidthResource) &&
+           height <= GetMagickResourceLimit(HeightResource) &&
+           1ULL * width * height <= GetMagickResourceLimit(AreaResource);
+}
+
 namespace {
 
 using Command = MagickBooleanType (*)(::ImageInfo*, int, char**, char**, ExceptionInfo*);

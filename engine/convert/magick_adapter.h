@@ -100,6 +100,9 @@ namespace morvane::magick {
 // The bytes of pixel memory ImageMagick may hold at once (its memory resource limit).
 [[nodiscard]] unsigned long long memory_limit();
 
+// True when ImageMagick's width, height and area limits allow a picture of that size.
+[[nodiscard]] bool within_size_limits(unsigned width, unsigned height);
+
 // Runs a convert-style or a composite-style argument vector (item 0 the program word);
 // false with ImageMagick's reason when the command fails.
 [[nodiscard]] bool convert_command(int count, char** argv, std::string& reason);

@@ -248,7 +248,14 @@ std::optional<Outcome> convert_plain(RunContext& ctx, const std::string& input,
     const std::unique_ptr<codec::Source> source =
         codec::open_source(input, jpeg_decode_box(ctx.job, input));
     if (!source) return std::nullopt;
-    Rows rows(*source, sampled_size(ctx.job, source->info().width, source->info().height));
+    const codec::SourceInfo& info = source->info();
+    const codec::Box size = sampled_size(ctx.job, info.width, info.height);
+    // A picture ImageMagick refuses for its size gets ImageMagick's failure lines.
+    if (!magick::within_size_limits(info.width, info.height) ||
+        !magick::within_size_limits(size.width, size.height)) {
+        return std::nullopt;
+    }
+    Rows rows(*source, size);
     Lookahead ahead;
     if (!read_ahead(rows, ahead)) return std::nullopt;
     const int components = rows.info().components == 3 && ahead.colour ? 3 : 1;

@@ -265,6 +265,9 @@ std::vector<SourceCase> imagemagick_sources() {
     comment.texts = {{"Comment", "a comment becomes a JPEG comment"}};
     PngSpec density;
     density.texts = {{"density", "300"}};
+    PngSpec too_wide;  // wider than ImageMagick allows
+    too_wide.width = 16001;
+    too_wide.height = 2;
     return {jpeg("cmyk", cmyk),
             jpeg("photoshop_block", photoshop),
             jpeg("exif_resolution_not_over_1", fractional),
@@ -277,6 +280,7 @@ std::vector<SourceCase> imagemagick_sources() {
             png("png_linear_gamma", linear),
             png("png_comment_text", comment),
             png("png_density_text", density),
+            png("png_wider_than_allowed", too_wide),
             {"not_a_picture", ".jpg", [](const std::string& p) { write_file(p, "hello"); }}};
 }
 
