@@ -345,7 +345,7 @@ target_lines() {
     target_line "(b) one worker faster than gm mogrify" "$(field b gm 1)" "$e1" \
         "%.2f x gm's speed" gt 1
     e1=$(field a engine1 1)
-    for key in mogrify gm convert convert2 vips floor; do
+    for key in mogrify gm convert convert2 vips; do  # the floor is no peer
         other=$(field a "$key" 1)
         [[ $other == failed ]] && continue
         if [[ -z $best ]] || awk -v o="$other" -v b="$best" 'BEGIN {exit !(o < b)}'; then

@@ -1,7 +1,5 @@
 #include "plain_codecs.h"
 
-#include "exif_resolution.h"
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -18,6 +16,8 @@
 #include <jerror.h>
 #include <png.h>
 
+#include "exif_resolution.h"
+
 // libjpeg and libpng report errors by longjmp. Every call that may jump is made from a
 // function of its own that holds the setjmp and nothing with a destructor.
 
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int kIccMarker = JPEG_APP0 + 2;
 constexpr int kIptcMarker = JPEG_APP0 + 13;
-constexpr int kAdobeMarker = JPEG_APP0 + 14;
 constexpr std::size_t kMarkerMax = 65533;
 constexpr std::size_t kIccChunk = 65519;
 constexpr std::size_t kOutputBuffer = 64 * 1024;
