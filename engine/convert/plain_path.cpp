@@ -18,6 +18,9 @@ namespace morvane {
 namespace {
 
 constexpr unsigned kBand = 16;  // rows decoded and encoded at a time
+// A picture still gray after this many bytes of rows is left to ImageMagick rather than
+// held whole here.
+constexpr std::size_t kMostAhead = 64 * 1024 * 1024;
 
 // "WIDTHxHEIGHT", both whole numbers above 0; any other size text is ImageMagick's to read.
 std::optional<codec::Box> plain_size(const std::string& text) {
@@ -144,6 +147,7 @@ bool read_ahead(Rows& rows, Lookahead& ahead) {
     if (info.components == 1) return true;
     const std::size_t stride = stride_of(info);
     while (ahead.count < info.height && !ahead.colour) {
+        if (ahead.rows.size() > kMostAhead) return false;
         const unsigned n = std::min(kBand, info.height - ahead.count);
         ahead.rows.resize((std::size_t{ahead.count} + n) * stride);
         unsigned char* band = ahead.rows.data() + std::size_t{ahead.count} * stride;
