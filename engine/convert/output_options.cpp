@@ -52,6 +52,16 @@ std::optional<std::string> size_problem(const JobSettings& job) {
            std::to_string(kMostPixels / (1024 * 1024)) + " megapixels";
 }
 
+std::optional<WholeSize> whole_size(std::string_view text) {
+    const auto width = take_number(text);
+    if (!width || text.empty() || text.front() != 'x') return std::nullopt;
+    text.remove_prefix(1);
+    const auto height = take_number(text);
+    if (!height || !text.empty() || *width == 0 || *height == 0) return std::nullopt;
+    if (*width > kMostPixelsASide || *height > kMostPixelsASide) return std::nullopt;
+    return WholeSize{static_cast<unsigned>(*width), static_cast<unsigned>(*height)};
+}
+
 void build_output_options(const JobSettings& job, ArgVector& args) {
     append_quality(job, "Plane", args);
     if (!job.size.empty()) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "arg_vector.h"
 
@@ -25,6 +26,13 @@ void append_quality(const JobSettings& job, const char* interlace, ArgVector& ar
 // kMostPixels, a number beyond any picture); nothing when it can, when it is empty, or
 // when it is no pair of numbers at all (the option walk refuses such a value).
 [[nodiscard]] std::optional<std::string> size_problem(const JobSettings& job);
+
+// PARAMS/size as "WIDTHxHEIGHT" and nothing else, both above 0; nothing for any other text.
+struct WholeSize {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+[[nodiscard]] std::optional<WholeSize> whole_size(std::string_view text);
 
 // Appends "-quality" Q, ["-interlace" "Plane"], the resizing ("-filter" "lanczos"
 // "-sample" size when the aspect ratio is kept, else "-resize" size!), "-density" QxQ and,

@@ -17,6 +17,7 @@
 #include <png.h>
 
 #include "exif_resolution.h"
+#include "fd_io.h"
 
 // libjpeg and libpng report errors by longjmp. Every call that may jump is made from a
 // function of its own that holds the setjmp and nothing with a destructor.
@@ -426,18 +427,12 @@ State& state_of(j_compress_ptr cinfo) {
     return *static_cast<State*>(cinfo->client_data);
 }
 
-bool write_all(State& s, const JOCTET* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(s.fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            s.write_errno = n < 0 ? errno : EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+// Writes to the descriptor, keeping the system's reason of a failure for the log.
+bool write_out(State& s, const JOCTET* data, std::size_t size) {
+    errno = 0;
+    if (write_all(s.fd, data, size)) return true;
+    s.write_errno = errno != 0 ? errno : EIO;
+    return false;
 }
 
 void start_destination(j_compress_ptr cinfo) {
@@ -448,7 +443,7 @@ void start_destination(j_compress_ptr cinfo) {
 
 boolean empty_destination(j_compress_ptr cinfo) {
     State& s = state_of(cinfo);
-    if (!write_all(s, s.buffer.data(), s.buffer.size())) ERREXIT(cinfo, JERR_FILE_WRITE);
+    if (!write_out(s, s.buffer.data(), s.buffer.size())) ERREXIT(cinfo, JERR_FILE_WRITE);
     start_destination(cinfo);
     return TRUE;
 }
@@ -456,7 +451,7 @@ boolean empty_destination(j_compress_ptr cinfo) {
 void end_destination(j_compress_ptr cinfo) {
     State& s = state_of(cinfo);
     const std::size_t used = s.buffer.size() - s.destination.free_in_buffer;
-    if (!write_all(s, s.buffer.data(), used)) ERREXIT(cinfo, JERR_FILE_WRITE);
+    if (!write_out(s, s.buffer.data(), used)) ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
 // ImageMagick's rule: a JPEG source's own chroma sampling when the output keeps its

@@ -10,6 +10,7 @@
 #include "magick_adapter.h"
 #include "monitor_link.h"
 #include "output_files.h"
+#include "output_options.h"
 #include "path_util.h"
 #include "run_context.h"
 
@@ -22,28 +23,16 @@ constexpr unsigned kBand = 16;  // rows decoded and encoded at a time
 // held whole here.
 constexpr std::size_t kMostAhead = 64 * 1024 * 1024;
 
-// "WIDTHxHEIGHT", both whole numbers above 0; any other size text is ImageMagick's to read.
-std::optional<codec::Box> plain_size(const std::string& text) {
-    const auto x = text.find('x');
-    if (x == 0 || x == std::string::npos || x + 1 == text.size()) return std::nullopt;
-    const auto digits = [](const std::string& part) {
-        return part.size() <= 6 && part.find_first_not_of("0123456789") == std::string::npos;
-    };
-    const std::string width = text.substr(0, x);
-    const std::string height = text.substr(x + 1);
-    if (!digits(width) || !digits(height)) return std::nullopt;
-    codec::Box box{static_cast<unsigned>(std::stoul(width)),
-                   static_cast<unsigned>(std::stoul(height))};
-    if (box.width == 0 || box.height == 0) return std::nullopt;
-    return box;
+std::size_t stride_of(const codec::SourceInfo& info) {
+    return std::size_t{info.width} * static_cast<std::size_t>(info.components);
 }
 
 // ImageMagick's "-sample" size: the box itself with the aspect ratio off, else the picture
 // scaled by the smaller of the two ratios, each side rounded and at least 1.
 codec::Box sampled_size(const JobSettings& job, unsigned width, unsigned height) {
-    const auto box = plain_size(job.size);
+    const auto box = whole_size(job.size);
     if (!box) return {width, height};
-    if (job.aspect_ratio == 0) return *box;
+    if (job.aspect_ratio == 0) return {box->width, box->height};
     const double scale = std::min(static_cast<double>(box->width) / width,
                                   static_cast<double>(box->height) / height);
     const auto side = [scale](unsigned n) {
@@ -63,7 +52,7 @@ class Rows {
         info_.height = size.height;
         identity_ = size.width == in.width && size.height == in.height;
         if (identity_) return;
-        row_.resize(stride(in));
+        row_.resize(stride_of(in));
         for (unsigned x = 0; x < size.width; ++x)
             columns_.push_back(offset(x, in.width, size.width));
     }
@@ -74,7 +63,7 @@ class Rows {
     // The next `count` output rows; false when the source is declined.
     [[nodiscard]] bool read(unsigned char* rows, unsigned count) {
         if (identity_) return source_.read_rows(rows, count);
-        const std::size_t out_stride = stride(info_);
+        const std::size_t out_stride = stride_of(info_);
         for (unsigned i = 0; i < count; ++i, ++next_) {
             if (!read_up_to(offset(next_, source_.info().height, size_.height))) return false;
             sample_row(rows + i * out_stride);
@@ -89,9 +78,6 @@ class Rows {
     }
 
   private:
-    static std::size_t stride(const codec::SourceInfo& info) {
-        return std::size_t{info.width} * static_cast<std::size_t>(info.components);
-    }
     // ImageMagick's sample offset is a hair under half a pixel.
     static unsigned offset(unsigned n, unsigned from, unsigned to) {
         constexpr double kHalf = 0.5 - 1.0e-12;
@@ -136,10 +122,6 @@ bool has_colour(const unsigned char* p, std::size_t pixels) {
         if (p[0] != p[1] || p[1] != p[2]) return true;
     }
     return false;
-}
-
-std::size_t stride_of(const codec::SourceInfo& info) {
-    return std::size_t{info.width} * static_cast<std::size_t>(info.components);
 }
 
 bool read_ahead(Rows& rows, Lookahead& ahead) {
@@ -229,7 +211,7 @@ std::optional<Outcome> write_output(RunContext& ctx, Rows& rows, Lookahead& ahea
 }  // namespace
 
 bool is_plain_job(const JobSettings& job) {
-    const bool plain_size_asked = job.size.empty() || plain_size(job.size).has_value();
+    const bool plain_size_asked = job.size.empty() || whole_size(job.size).has_value();
     return plain_size_asked && job.watermark_mode == 0 && job.quality >= 1 && job.quality <= 100;
 }
 
