@@ -1,6 +1,8 @@
 #include "file_listing.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -48,17 +50,20 @@ Examined examine(const QString& path) {
                     {st.st_dev, st.st_ino}};
 }
 
-// The names of a folder in the order the file system gives them.
-std::vector<QString> names_in(const QString& folder) {
-    std::vector<QString> names;
+// The names of a folder in the order the file system gives them, dot names left out;
+// false with `error` set when the folder cannot be opened.
+bool names_in(const QString& folder, std::vector<QString>& names, QString& error) {
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr) return names;
+    if (dir == nullptr) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
     while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);
         if (!name.startsWith('.')) names.push_back(name);
     }
     ::closedir(dir);
-    return names;
+    return true;
 }
 
 void take_file(const QString& folder, const QString& name, const Examined& info, ExtensionSet set,
@@ -70,22 +75,70 @@ void take_file(const QString& folder, const QString& name, const Examined& info,
     out.push_back(FileEntry{tidy, name, info.size, info.modified, date_text(info.modified)});
 }
 
-using Visited = std::set<std::pair<dev_t, ino_t>>;
+// A folder being walked: its names and the next one to look at.
+struct OpenFolder {
+    QString path;
+    std::vector<QString> names;
+    std::size_t next = 0;
+};
 
-// A folder reached twice (a link back to a folder above it) is walked once.
-void walk(const QString& folder, ListedNames& listed, std::vector<FileEntry>& out,
-          Visited& visited) {
-    for (const QString& name : names_in(folder)) {
-        const QString path = joined_path(folder, name);
-        const Examined info = examine(path);
-        if (!info.ok) continue;
-        if (info.folder) {
-            if (visited.insert(info.id).second) walk(path, listed, out, visited);
-            continue;
-        }
-        take_file(folder, name, info, ExtensionSet::SubFolderWalk, listed, out);
+constexpr std::size_t kEntriesBetweenReports = 256;
+
+// The walk keeps its own stack of open folders, so that a deep tree needs no deep calls.
+class Walk {
+  public:
+    Walk(ListedNames& listed, const WalkProgress& progress)
+        : listed_(listed), progress_(progress) {}
+
+    Listing run(const QString& top) {
+        const Examined info = examine(top);
+        if (info.ok) visited_.insert(info.id);
+        enter(top);
+        while (!open_.empty() && result_.complete) step();
+        return std::move(result_);
     }
-}
+
+  private:
+    void enter(const QString& folder) {
+        OpenFolder opened{folder, {}, 0};
+        QString error;
+        if (!names_in(folder, opened.names, error)) result_.unreadable.emplace_back(folder, error);
+        ++folders_;
+        open_.push_back(std::move(opened));
+        report();
+    }
+
+    void step() {
+        OpenFolder& current = open_.back();
+        if (current.next == current.names.size()) {
+            open_.pop_back();
+            return;
+        }
+        const QString& name = current.names[current.next++];
+        const QString path = joined_path(current.path, name);
+        const Examined info = examine(path);
+        if (++entries_ % kEntriesBetweenReports == 0) report();
+        if (!info.ok) return;
+        if (!info.folder) {
+            take_file(current.path, name, info, ExtensionSet::SubFolderWalk, listed_,
+                      result_.entries);
+        } else if (visited_.insert(info.id).second) {
+            enter(path);  // `current` is not used past this point: the stack may move
+        }
+    }
+
+    void report() {
+        if (progress_ && !progress_(folders_, result_.entries.size())) result_.complete = false;
+    }
+
+    ListedNames& listed_;
+    const WalkProgress& progress_;
+    std::set<std::pair<dev_t, ino_t>> visited_;
+    std::vector<OpenFolder> open_;
+    Listing result_;
+    std::size_t folders_ = 0;
+    std::size_t entries_ = 0;
+};
 
 }  // namespace
 
@@ -115,22 +168,27 @@ bool ListedNames::add(const QString& name) {
     return true;
 }
 
-std::vector<FileEntry> list_folder(const QString& folder, ListedNames& listed, ExtensionSet set) {
-    std::vector<FileEntry> out;
-    for (const QString& name : names_in(folder)) {
+QString folder_problem(const QString& folder) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) return QString::fromLocal8Bit(std::strerror(errno));
+    ::closedir(dir);
+    return {};
+}
+
+Listing list_folder(const QString& folder, ListedNames& listed, ExtensionSet set) {
+    Listing out;
+    std::vector<QString> names;
+    QString error;
+    if (!names_in(folder, names, error)) out.unreadable.emplace_back(folder, error);
+    for (const QString& name : names) {
         const Examined info = examine(joined_path(folder, name));
-        if (info.ok) take_file(folder, name, info, set, listed, out);
+        if (info.ok) take_file(folder, name, info, set, listed, out.entries);
     }
     return out;
 }
 
-std::vector<FileEntry> walk_folder(const QString& folder, ListedNames& listed) {
-    std::vector<FileEntry> out;
-    Visited visited;
-    const Examined top = examine(folder);
-    if (top.ok) visited.insert(top.id);
-    walk(folder, listed, out, visited);
-    return out;
+Listing walk_folder(const QString& folder, ListedNames& listed, const WalkProgress& progress) {
+    return Walk(listed, progress).run(folder);
 }
 
 }  // namespace morvane

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include <QSet>
@@ -43,13 +45,31 @@ class ListedNames {
     QSet<QString> names_;
 };
 
+// What a listing found: its rows in listing order, the folders it could not read (each
+// with the reason), and whether it ran to its end.
+struct Listing {
+    std::vector<FileEntry> entries;
+    std::vector<std::pair<QString, QString>> unreadable;
+    bool complete = true;
+};
+
+// Told how far a walk has come (folders entered, files listed) at every folder and every
+// few hundred entries; false stops the walk.
+using WalkProgress = std::function<bool(std::size_t folders, std::size_t files)>;
+
+// Why the folder cannot be read ("No such file or directory"); empty when it can.
+[[nodiscard]] QString folder_problem(const QString& folder);
+
 // The files of one folder that may be listed, in the order the folder gives them; a
-// folder that cannot be read gives none.
-[[nodiscard]] std::vector<FileEntry> list_folder(const QString& folder, ListedNames& listed,
-                                                 ExtensionSet set = ExtensionSet::SingleFolder);
+// folder that cannot be read gives none and is named in `unreadable`.
+[[nodiscard]] Listing list_folder(const QString& folder, ListedNames& listed,
+                                  ExtensionSet set = ExtensionSet::SingleFolder);
 
 // The folder and every sub-folder that is not a dot name, depth-first, each sub-folder
-// walked before the entries after it, with the walk's extension set.
-[[nodiscard]] std::vector<FileEntry> walk_folder(const QString& folder, ListedNames& listed);
+// walked before the entries after it, with the walk's extension set. A folder reached
+// twice (a link back up) is walked once. When `progress` stops it, what was found so far
+// is returned with `complete` false.
+[[nodiscard]] Listing walk_folder(const QString& folder, ListedNames& listed,
+                                  const WalkProgress& progress = {});
 
 }  // namespace morvane

@@ -3,84 +3,57 @@
 #include <algorithm>
 
 #include <QAction>
-#include <QApplication>
-#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "dialog_table.h"
-#include "file_list_file.h"
 #include "file_list_model.h"
 #include "folder_tree.h"
-#include "link_ids.h"
+#include "selected_files.h"
 #include "temp_folder.h"
 #include "toolbar_icons.h"
+#include "work_progress.h"
 
 namespace morvane {
 namespace {
-
-constexpr const char* kCaption = "Tarvik_morvane";
-constexpr qsizetype kLongestPath = 259;  // bytes of a list entry the engine reads
 
 struct ToolButton {
     int command;  // 0: a separator
     int image;
     const char* tooltip;
+    const char* keys;      // the keys the tooltip names
+    const char* shortcut;  // the action's own shortcut; the window handles the others
 };
 
 constexpr ToolButton kToolbar[] = {
-    {0, 0, nullptr},
-    {IDM_ADD_FOLDER, 0, "Select all the folder"},
-    {IDM_ADD_TREE, 1, "Select all the folder and its children folders"},
-    {0, 0, nullptr},
-    {IDM_REMOVE_SELECTED, 2, "Remove the selected files"},
-    {IDM_REMOVE_ALL, 6, "Remove all the files"},
-    {0, 0, nullptr},
-    {IDM_GRID, 3, "Show / Hide the grid"},
-    {0, 0, nullptr},
-    {IDM_SELECT_HELP, 7, "Display Help"},
-    {IDM_SELECT_CANCEL, 5, "Close the window without any selection"},
-    {IDM_SELECT_OK, 4, "Close the window"},
+    {0, 0, nullptr, nullptr, nullptr},
+    {IDM_ADD_FOLDER, 0, "Select all the folder", "Ctrl+Shift+A; Enter adds the selected rows",
+     "Ctrl+Shift+A"},
+    {IDM_ADD_TREE, 1, "Select all the folder and its children folders", "Ctrl+Shift+S",
+     "Ctrl+Shift+S"},
+    {0, 0, nullptr, nullptr, nullptr},
+    {IDM_REMOVE_SELECTED, 2, "Remove the selected files", "Del", nullptr},
+    {IDM_REMOVE_ALL, 6, "Remove all the files", "Ctrl+Del", "Ctrl+Del"},
+    {0, 0, nullptr, nullptr, nullptr},
+    {IDM_GRID, 3, "Show / Hide the grid", "Ctrl+G", "Ctrl+G"},
+    {0, 0, nullptr, nullptr, nullptr},
+    {IDM_SELECT_HELP, 7, "Display Help", "F1", "F1"},
+    {IDM_SELECT_CANCEL, 5, "Close the window without any selection", "Esc", nullptr},
+    {IDM_SELECT_OK, 4, "Close the window", "Enter", nullptr},
 };
 
 // Column widths in pixels of the classic dialog font.
 constexpr int kColumnWidths[] = {295, 95, 105};
 
-// Shows the wait cursor and holds a widget's painting for as long as it lives.
-class BusyPainting {
-  public:
-    explicit BusyPainting(QWidget* widget) : widget_(widget) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        widget_->setUpdatesEnabled(false);
-    }
-    ~BusyPainting() {
-        widget_->setUpdatesEnabled(true);
-        QApplication::restoreOverrideCursor();
-    }
-    BusyPainting(const BusyPainting&) = delete;
-    BusyPainting& operator=(const BusyPainting&) = delete;
-
-  private:
-    QWidget* widget_;
-};
-
-// Where the path goes in a list kept in case-insensitive order.
-int sorted_position(const QListWidget* list, const QString& path) {
-    int low = 0;
-    int high = list->count();
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        if (list->item(middle)->text().compare(path, Qt::CaseInsensitive) < 0) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    return low;
+bool is_enter(const QKeyEvent* key) {
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 }
 
 }  // namespace
@@ -90,12 +63,15 @@ FileSelectWindow::FileSelectWindow(QWidget* owner, const Desktop& desktop, QStri
     : QDialog(owner),
       desktop_(desktop),
       current_folder_(current_folder),
-      temp_folder_(std::move(temp_folder)) {
+      temp_folder_(std::move(temp_folder)),
+      progress_delay_(kProgressDelay) {
     setWindowTitle("Tarvik_morvane - Select files");
     set_control_id(this, IDD_FILE_SELECT);
     build();
+    set_tab_order();
     place();
     tree_->fill_top_level();
+    tree_->setFocus();
     centre_on_screen(this);
 }
 
@@ -113,32 +89,48 @@ void FileSelectWindow::build() {
     file_list_->horizontalHeader()->setHighlightSections(false);
     file_list_->setAccessibleName("Files");
     file_list_->installEventFilter(this);
-    label_ = new QLabel(QString::fromUtf8("Fichiers sélectionnés:"), this);
-    count_ = new QLabel(this);
-    count_->setAccessibleName("Selected files count");
-    selected_ = new QListWidget(this);
+    label_ = new QLabel(QString::fromUtf8("&Fichiers sélectionnés:"), this);
+    count_ = new QLabel(this);  // a label is heard as the text it shows: no name of its own
+    notice_ = new QLabel(this);
+    selected_files_ = new SelectedFiles(this);
+    selected_ = new QListView(this);
+    selected_->setModel(selected_files_);
+    selected_->setUniformItemSizes(true);
     selected_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    selected_->setAccessibleName(label_->text());
+    selected_->setAccessibleName(without_mnemonics(label_->text()));
     selected_->installEventFilter(this);
+    label_->setBuddy(selected_);
     tree_ = new FolderTree(this);
+    watcher_ = new QFileSystemWatcher(this);
     set_control_id(file_list_, IDC_FILE_LIST);
     set_control_id(label_, IDC_SELECTED_LABEL);
     set_control_id(count_, IDC_SELECTED_COUNT);
+    set_control_id(notice_, IDC_SELECT_NOTICE);
     set_control_id(selected_, IDC_SELECTED_LIST);
     build_toolbar();
 
     connect(file_list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { files_->sort_by(column); });
-    connect(file_list_, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { add_double_clicked(index.row()); });
+    connect(file_list_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!busy_ && index.isValid()) add_rows({index.row()});
+    });
     connect(tree_, &FolderTree::folder_chosen, this, &FileSelectWindow::choose_folder);
+    connect(tree_, &FolderTree::folder_unreadable, this,
+            [this](const QString& folder, const QString& reason) {
+                show_unreadable({{folder, reason}});
+            });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
+            &FileSelectWindow::folder_changed);
 }
 
+// Every button is a tab stop and carries its command's id, as its action does; the keys
+// its tooltip names work from anywhere in the window.
 void FileSelectWindow::build_toolbar() {
     toolbar_ = new QToolBar(this);
     set_control_id(toolbar_, IDC_TOOLBAR);
     toolbar_->setAccessibleName("Commands");
-    toolbar_->setIconSize(QSize(16, 16));
+    const int icon = std::max(16, fontMetrics().height());
+    toolbar_->setIconSize(QSize(icon, icon));
     toolbar_->setMovable(false);
     for (const ToolButton& button : kToolbar) {
         if (button.command == 0) {
@@ -146,8 +138,12 @@ void FileSelectWindow::build_toolbar() {
             continue;
         }
         QAction* action = toolbar_->addAction(toolbar_icon(button.image), button.tooltip);
-        action->setToolTip(button.tooltip);
+        action->setToolTip(QString("%1 (%2)").arg(button.tooltip, button.keys));
+        if (button.shortcut != nullptr) action->setShortcut(QKeySequence(button.shortcut));
         set_control_id(action, button.command);
+        QWidget* widget = toolbar_->widgetForAction(action);
+        set_control_id(widget, button.command);
+        widget->setFocusPolicy(Qt::TabFocus);
         const int command_id = button.command;
         if (command_id == IDM_GRID) {
             action->setCheckable(true);
@@ -159,11 +155,28 @@ void FileSelectWindow::build_toolbar() {
     }
 }
 
-// The Part's dialog units, pushed down where the toolbar is taller than the room the
-// dialog leaves it, and widened where the font draws the label wider.
+// As a person reads the window: the toolbar from left to right, then the tree on the
+// left, the file list and the selected files below it.
+void FileSelectWindow::set_tab_order() {
+    QWidget* previous = nullptr;
+    const auto chain = [&previous](QWidget* next) {
+        if (previous != nullptr) setTabOrder(previous, next);
+        previous = next;
+    };
+    for (QAction* action : toolbar_->actions()) {
+        if (!action->isSeparator()) chain(toolbar_->widgetForAction(action));
+    }
+    chain(tree_);
+    chain(file_list_);
+    chain(selected_);
+}
+
+// The window's dialog units, pushed down where the toolbar is taller than the room the
+// layout leaves it, and widened where the font draws the label wider.
 void FileSelectWindow::place() {
     DialogUnits units(font());
     units = units.widened_for(label_->sizeHint().width(), 68);
+    units = units.widened_for(fontMetrics().horizontalAdvance("0000000"), 29);
     const int toolbar_height = toolbar_->sizeHint().height();
     const int top = std::max(0, toolbar_height + 2 - units.y(17));
     const auto at = [&](int x, int y, int w, int h) {
@@ -172,6 +185,7 @@ void FileSelectWindow::place() {
     file_list_->setGeometry(at(133, 17, 319, 150));
     label_->setGeometry(at(133, 173, 68, 8));
     count_->setGeometry(at(206, 173, 29, 8));
+    notice_->setGeometry(at(240, 173, 212, 8));
     selected_->setGeometry(at(133, 183, 319, 89));
     const QRect list = file_list_->geometry();
     tree_->setGeometry(3, list.top(), list.left() - 4 - 3,
@@ -183,137 +197,52 @@ void FileSelectWindow::place() {
     toolbar_->setGeometry(0, 0, width(), toolbar_height);
 }
 
-void FileSelectWindow::command(int id) {
-    switch (id) {
-        case IDM_ADD_FOLDER:
-            add_all_rows();
-            break;
-        case IDM_ADD_TREE:
-            list_tree();
-            break;
-        case IDM_REMOVE_SELECTED:
-            remove_selected();
-            break;
-        case IDM_REMOVE_ALL:
-            selected_->clear();
-            show_count(0);
-            break;
-        case IDM_GRID:
-            action(IDM_GRID)->toggle();
-            break;
-        case IDM_ADD_SELECTED:
-            add_selected_rows();
-            break;
-        case IDM_SELECT_OK:
-            finish();
-            break;
-        case IDM_SELECT_CANCEL:
-            reject();
-            break;
-        default:  // Help has nothing to show here
-            break;
-    }
-}
-
-void FileSelectWindow::choose_folder(const QString& folder) {
-    files_->clear();
-    listed_.clear();
-    current_folder_ = folder;
-    files_->add_at_top(list_folder(folder, listed_));
-}
-
-bool FileSelectWindow::add_path(const QString& path) {
-    QString refusal;
-    if (QFile::encodeName(path).size() > kLongestPath) {
-        refusal = QString(
-                      "The file %1 has a path of more than 259 characters.\n\nIt will not be "
-                      "included.")
-                      .arg(path);
-    } else {
-        const int at = sorted_position(selected_, path);
-        const bool taken = at < selected_->count() &&
-                           selected_->item(at)->text().compare(path, Qt::CaseInsensitive) == 0;
-        if (!taken) {
-            selected_->insertItem(at, path);
-            return true;
-        }
-        refusal = QString("The file %1 is already selected.\n\nIt will not be included.").arg(path);
-    }
-    return desktop_.message_box(this, kCaption, refusal, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
-}
-
-void FileSelectWindow::add_all_rows() {
-    {
-        BusyPainting busy(file_list_);
-        for (int row = 0; row < files_->rowCount(); ++row) {
-            if (!add_path(files_->entry(row).path())) break;
-        }
-    }
-    show_count(selected_->count());
-}
-
-void FileSelectWindow::add_selected_rows() {
-    QModelIndexList rows = file_list_->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    for (const QModelIndex& row : rows) {
-        if (!add_path(files_->entry(row.row()).path())) break;
-    }
-    show_count(selected_->count());
-}
-
-void FileSelectWindow::add_double_clicked(int row) {
-    if (row < 0 || row >= files_->rowCount()) return;
-    (void)add_path(files_->entry(row).path());
-    show_count(selected_->count());
-}
-
-// Adds the current folder's sub-folders to the list; nothing before a folder is chosen.
-void FileSelectWindow::list_tree() {
-    if (current_folder_.isEmpty()) return;
-    {
-        BusyPainting busy(file_list_);
-        files_->add_at_top(walk_folder(current_folder_, listed_));
-    }
-    show_count(files_->rowCount());
-}
-
-void FileSelectWindow::remove_selected() {
-    QList<int> rows;
-    for (const QModelIndex& index : selected_->selectionModel()->selectedIndexes())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end(), std::greater<>());
-    for (const int row : rows) delete selected_->takeItem(row);
-    show_count(selected_->count());
-}
-
-void FileSelectWindow::finish() {
-    if (selected_->count() == 0 &&
-        desktop_.message_box(this, kCaption, "No file selected.\n\nContinue anyway ?",
-                             MB_YESNO_ICONQUESTION) != IDYES) {
-        return;
-    }
-    QStringList paths;
-    for (int i = 0; i < selected_->count(); ++i) paths.append(selected_->item(i)->text());
-    QString error;
-    if (temp_folder_.isEmpty()) error = "there is no temporary folder";
-    if (error.isEmpty() && write_file_list(temp_folder_, paths, error)) {
-        accept();
-        return;
-    }
-    desktop_.message_box(
-        this, kCaption,
-        QString("The list of selected files cannot be written in %1: %2")
-            .arg(temp_folder_.isEmpty() ? QString("the temporary folder") : temp_folder_, error),
-        MB_ICONERROR);
-}
-
 void FileSelectWindow::show_count(qsizetype count) {
     count_->setText(QString::number(count));
 }
 
 QString FileSelectWindow::count_text() const {
     return count_->text();
+}
+
+// The notice shows as much as its room holds; the whole text is its tooltip.
+void FileSelectWindow::show_notice(const QString& text, const QString& detail) {
+    const QString shown =
+        notice_->fontMetrics().elidedText(text, Qt::ElideMiddle, notice_->contentsRect().width());
+    notice_->setText(shown);
+    notice_->setToolTip(detail.isEmpty() ? text : detail);
+}
+
+QString FileSelectWindow::notice_text() const {
+    return notice_->toolTip();
+}
+
+void FileSelectWindow::show_unreadable(const std::vector<std::pair<QString, QString>>& folders) {
+    if (folders.empty()) return;
+    const auto& [folder, reason] = folders.front();
+    QString text =
+        QString::fromUtf8("\u201c%1\u201d cannot be read: %2")
+            .arg(QFileInfo(folder).fileName().isEmpty() ? folder : QFileInfo(folder).fileName(),
+                 reason);
+    QString detail = QString("%1 cannot be read: %2").arg(folder, reason);
+    if (folders.size() > 1) {
+        const QString more = QString(" (%1 more folders)").arg(folders.size() - 1);
+        text += more;
+        detail += more;
+    }
+    show_notice(text, detail);
+}
+
+// The listed folder is watched, so that its going away is told at once.
+void FileSelectWindow::watch(const QString& folder) {
+    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+    if (!folder.isEmpty() && folder_problem(folder).isEmpty()) watcher_->addPath(folder);
+}
+
+void FileSelectWindow::folder_changed(const QString& folder) {
+    if (folder != current_folder_) return;
+    const QString problem = folder_problem(folder);
+    if (!problem.isEmpty()) show_unreadable({{folder, problem}});
 }
 
 QAction* FileSelectWindow::action(int id) const {
@@ -323,20 +252,37 @@ QAction* FileSelectWindow::action(int id) const {
 // Enter in the file list adds its selected rows and never reaches OK; Delete there, or
 // in the selected-files list, removes the selected entries of the selected-files list.
 bool FileSelectWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == selected_ && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    if (event->type() != QEvent::KeyPress || (watched != file_list_ && watched != selected_)) {
+        return QDialog::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
         command(IDM_REMOVE_SELECTED);
+        return watched == selected_;
+    }
+    if (watched == file_list_ && is_enter(key)) {
+        command(IDM_ADD_SELECTED);
         return true;
     }
-    if (watched == file_list_ && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            command(IDM_ADD_SELECTED);
-            return true;
-        }
-        if (key == Qt::Key_Delete && file_list_->hasFocus()) command(IDM_REMOVE_SELECTED);
-    }
     return QDialog::eventFilter(watched, event);
+}
+
+// Enter does what OK does, or presses the toolbar button that has the focus; Escape is
+// Cancel.
+void FileSelectWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        command(IDM_SELECT_CANCEL);
+        return;
+    }
+    if (is_enter(event) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (auto* button = qobject_cast<QToolButton*>(focusWidget())) {
+            button->click();
+        } else {
+            command(IDM_SELECT_OK);
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 int run_file_selection(QWidget* owner, const Desktop& desktop, QString& current_folder) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include <QApplication>
 #include <QCollator>
@@ -16,6 +17,7 @@
 #include <QStorageInfo>
 
 #include "dialog_table.h"
+#include "file_listing.h"
 #include "qt_paths.h"
 
 namespace morvane {
@@ -125,11 +127,16 @@ class FolderModel : public QStandardItemModel {
         return parent.isValid() && !parent.data(kFilledRole).toBool();
     }
 
+    // Told of a folder whose sub-folders cannot be read, with the reason.
+    std::function<void(const QString& folder, const QString& reason)> unreadable;
+
     void fetchMore(const QModelIndex& parent) override {
         QStandardItem* node = itemFromIndex(parent);
         if (node == nullptr || node->data(kFilledRole).toBool()) return;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const QString folder = node->data(kPathRole).toString();
+        const QString problem = folder_problem(folder);
+        if (!problem.isEmpty() && unreadable) unreadable(folder, problem);
         QList<QStandardItem*> rows;
         for (const QString& name : sub_folders(folder)) {
             rows.append(make_node(folder, joined_path(folder, name), name));
@@ -164,6 +171,9 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new FolderMo
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The view reads a node's sub-folders itself when it first lays the expanded node out.
     setModel(model_);
+    model_->unreadable = [this](const QString& folder, const QString& reason) {
+        emit folder_unreadable(folder, reason);
+    };
     fill_top_level();
 }
 

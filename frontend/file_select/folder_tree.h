@@ -32,6 +32,8 @@ class FolderTree : public QTreeView {
   signals:
     // A node was chosen: its absolute folder path.
     void folder_chosen(const QString& path);
+    // A node's sub-folders could not be read (the folder is gone or closed to the user).
+    void folder_unreadable(const QString& path, const QString& reason);
 
   protected:
     void selectionChanged(const QItemSelection& selected,

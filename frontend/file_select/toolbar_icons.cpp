@@ -28,8 +28,8 @@ const std::array<Artwork, 8>& artwork() {
     return kArtwork;
 }
 
-QPixmap drawn(const Artwork& art) {
-    QPixmap pixmap(16, 16);
+QPixmap drawn(const Artwork& art, int size) {
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -37,10 +37,10 @@ QPixmap drawn(const Artwork& art) {
     QFont font = painter.font();
     font.setBold(true);
     const QString glyph = QString::fromUtf8(art.glyph);
-    font.setPixelSize(glyph.size() > 1 ? 11 : 14);
+    font.setPixelSize((glyph.size() > 1 ? 11 : 14) * size / 16);
     painter.setFont(font);
     painter.setPen(art.colour);
-    painter.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, glyph);
+    painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, glyph);
     return pixmap;
 }
 
@@ -48,7 +48,10 @@ QPixmap drawn(const Artwork& art) {
 
 QIcon toolbar_icon(int image) {
     const Artwork& art = artwork().at(static_cast<std::size_t>(image));
-    return QIcon::fromTheme(art.theme_name, QIcon(drawn(art)));
+    // Drawn at several sizes, so that large fonts and high-density screens get sharp ones.
+    QIcon own;
+    for (const int size : {16, 24, 32, 48, 64}) own.addPixmap(drawn(art, size));
+    return QIcon::fromTheme(art.theme_name, own);
 }
 
 }  // namespace morvane

@@ -1,6 +1,6 @@
 #pragma once
 // The file selection's toolbar images: the desktop theme's icon where it has one, else a
-// 16 x 16 drawing of our own.
+// drawing of our own at 16 x 16 pixels and larger.
 
 #include <QIcon>
 

@@ -57,14 +57,15 @@ class Listing : public ::testing::Test {
 
 TEST_F(Listing, OneFolderListsOnlyNonEmptyFilesOfTheSetOnce) {
     ListedNames listed;
-    EXPECT_EQ(names(list_folder(folder(), listed)), (std::set<QString>{"photo.png", "UPPER.JPG"}));
+    EXPECT_EQ(names(list_folder(folder(), listed).entries),
+              (std::set<QString>{"photo.png", "UPPER.JPG"}));
     // Listing again adds no name already in the list.
-    EXPECT_TRUE(list_folder(folder(), listed).empty());
+    EXPECT_TRUE(list_folder(folder(), listed).entries.empty());
 }
 
 TEST_F(Listing, TheWalkAddsSubFoldersAndCameraRawButNoNameTwice) {
     ListedNames listed;
-    const std::vector<FileEntry> walked = walk_folder(folder(), listed);
+    const std::vector<FileEntry> walked = walk_folder(folder(), listed).entries;
     EXPECT_EQ(names(walked),
               (std::set<QString>{"photo.png", "UPPER.JPG", "raw.CR2", "deep.nef", "page.pdf"}));
     for (const FileEntry& entry : walked) {
@@ -75,7 +76,7 @@ TEST_F(Listing, TheWalkAddsSubFoldersAndCameraRawButNoNameTwice) {
 TEST_F(Listing, AWalkThroughALinkBackUpEnds) {
     ASSERT_EQ(::symlink(dir.path().c_str(), (dir / "sub/loop").c_str()), 0);
     ListedNames listed;
-    EXPECT_EQ(walk_folder(folder(), listed).size(), 5u);
+    EXPECT_EQ(walk_folder(folder(), listed).entries.size(), 5u);
 }
 
 TEST(ListingRows, SizesAreSixtyFourBitAndDatesMonthFirst) {
@@ -87,7 +88,7 @@ TEST(ListingRows, SizesAreSixtyFourBitAndDatesMonthFirst) {
     ::tzset();
     set_time(big, 1136419200 + 13 * 3600 + 7 * 60);  // 5 January 2006, 13:07 UTC
     ListedNames listed;
-    const auto rows = list_folder(QString::fromStdString(dir.path()), listed);
+    const auto rows = list_folder(QString::fromStdString(dir.path()), listed).entries;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].size, 5ULL << 30);
     EXPECT_EQ(rows[0].date, "01/05/2006 13:07");
