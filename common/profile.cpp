@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
@@ -262,18 +263,20 @@ Profile Profile::load(const std::string& path, const ProfileFile& file) {
 Profile Profile::parse(std::string_view text) {
     text.remove_prefix(byte_order_mark(text).size());
     Profile profile;
-    std::vector<std::string> seen_sections;
+    profile.holds_nul_ = text.find('\0') != std::string_view::npos;
+    // A set, so that a file of many thousand sections is read in linear time too.
+    std::unordered_set<std::string> seen_sections;
+    std::unordered_set<std::string> repeated;
     std::string section;
     bool in_first_copy = false;  // keys before any section, or in a repeat, are not seen
     for (const std::string_view raw : split_lines(text)) {
         const Line line = classify(without_line_end(raw));
         if (line.kind == LineKind::Section) {
             section = lowered(line.name);
-            in_first_copy = true;
-            for (const std::string& seen : seen_sections) {
-                if (seen == section) in_first_copy = false;
+            in_first_copy = seen_sections.insert(section).second;
+            if (!in_first_copy && repeated.insert(section).second) {
+                profile.repeated_sections_.push_back(section);
             }
-            if (in_first_copy) seen_sections.push_back(section);
         } else if (line.kind == LineKind::Key && in_first_copy) {
             std::string key = lowered(line.name);
             const std::size_t next = profile.entries_.size();

@@ -35,6 +35,14 @@ class Profile {
     // regular file", "is larger than 16 MiB", "cannot be read: ..."); empty otherwise.
     [[nodiscard]] const std::string& refusal() const { return refusal_; }
 
+    // Sections that appear more than once, lowered, each named once in the order their
+    // first repeat comes: only their first copy is read.
+    [[nodiscard]] const std::vector<std::string>& repeated_sections() const {
+        return repeated_sections_;
+    }
+    // True when the text holds a NUL byte, which no text file does: it is binary data.
+    [[nodiscard]] bool holds_nul() const { return holds_nul_; }
+
     // The value, or `def` when the key is missing or empty; cut to size - 1 characters
     // like a fixed buffer of `size` characters.
     [[nodiscard]] std::string get_string(std::string_view section, std::string_view key,
@@ -61,8 +69,10 @@ class Profile {
     // Where each entry is, by its lowered section and key, so that a list of many
     // thousand keys is read in linear time.
     std::unordered_map<std::string, std::size_t> index_;
+    std::vector<std::string> repeated_sections_;
     std::string refusal_;
     bool opened_ = false;
+    bool holds_nul_ = false;
 };
 
 // Reads the leading decimal number of a text the way the profile layer does.

@@ -187,6 +187,38 @@ TEST(ProfileTest, HundredThousandKeysAreAllFound) {
     EXPECT_EQ(profile.value("FILES", std::to_string(kKeys)), "");
 }
 
+// A hostile file of one section per key: each section is found, and the reading does
+// not compare every section with every other (that took a minute here).
+TEST(ProfileTest, HundredThousandSectionsAreAllFound) {
+    constexpr int kSections = 100000;
+    std::string text;
+    for (int i = 0; i < kSections; ++i)
+        text += "[s" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+    const Profile profile = Profile::parse(text);
+    int found = 0;
+    for (int i = 0; i < kSections; ++i) {
+        found += profile.get_int("S" + std::to_string(i), "K", -1) == i;
+    }
+    EXPECT_EQ(found, kSections);
+    EXPECT_TRUE(profile.repeated_sections().empty());
+}
+
+TEST(ProfileTest, RepeatedSectionsAreNamedOnceInTheOrderTheyRepeat) {
+    const Profile profile = Profile::parse(kJobText);
+    EXPECT_EQ(profile.repeated_sections(), std::vector<std::string>{"params"});
+    const Profile many = Profile::parse("[B]\n[a]\n[A]\n[b]\n[a]\n[C]\n");
+    EXPECT_EQ(many.repeated_sections(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(many.holds_nul());
+}
+
+TEST(ProfileTest, ANulByteMarksBinaryDataAndTheLinesAroundItAreStillRead) {
+    const Profile profile =
+        Profile::parse(std::string("[A]\r\nk=1\r\n\x01\0\xff junk\r\nm=2\r\n", 25));
+    EXPECT_TRUE(profile.holds_nul());
+    EXPECT_EQ(profile.get_int("A", "k", 0), 1);
+    EXPECT_EQ(profile.get_int("A", "m", 0), 2);
+}
+
 // ---- which files are read ----
 
 struct RefusedCase {
