@@ -33,23 +33,28 @@ constexpr std::array kAboutControls{
 
 }  // namespace
 
-void run_about_box(QWidget* owner) {
-    QDialog box(owner);
-    box.setWindowTitle("About Tarvik_morvane");
-    set_control_id(&box, IDD_ABOUT);
-    const DialogControls made = create_controls(&box, kAboutControls);
-    const DialogUnits units = fitted_units(DialogUnits(box.font()), kAboutControls, made);
-    place_controls(kAboutControls, made, units, 0);
-    auto controls = made.by_id;
-    auto* title = qobject_cast<QLabel*>(controls[1201]);
+// The title is bold before the box is measured, so that its wider caption is not cut.
+std::unique_ptr<QDialog> make_about_box(QWidget* owner) {
+    auto box = std::make_unique<QDialog>(owner);
+    box->setWindowTitle("About Tarvik_morvane");
+    set_control_id(box.get(), IDD_ABOUT);
+    const DialogControls made = create_controls(box.get(), kAboutControls);
+    auto* title = qobject_cast<QLabel*>(made.by_id.at(1201));
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    QObject::connect(qobject_cast<QPushButton*>(controls[1]), &QPushButton::clicked, &box,
+    const DialogUnits units = fitted_units(DialogUnits(box->font()), kAboutControls, made);
+    place_controls(kAboutControls, made, units, 0);
+    QObject::connect(qobject_cast<QPushButton*>(made.by_id.at(1)), &QPushButton::clicked, box.get(),
                      &QDialog::accept);
-    box.setFixedSize(units.x(kAboutWidth), units.y(kAboutHeight));
-    centre_on_screen(&box);
-    box.exec();
+    box->setFixedSize(units.x(kAboutWidth), units.y(kAboutHeight));
+    centre_on_screen(box.get());
+    return box;
+}
+
+void run_about_box(QWidget* owner) {
+    const std::unique_ptr<QDialog> box = make_about_box(owner);
+    box->exec();
 }
 
 }  // namespace morvane

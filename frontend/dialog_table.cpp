@@ -94,8 +94,10 @@ QWidget* make_control(QWidget* parent, const ControlSpec& spec) {
     return new QWidget(parent);
 }
 
-// A caption of its own, or the name the table gives a control without one.
+// A caption of its own, or the name the table gives a control without one. A label has
+// none of its own: a screen reader hears the text it shows, whatever that is now.
 QString accessible_name(const ControlSpec& spec) {
+    if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Mailbox) return {};
     if (spec.caption != nullptr && std::strlen(spec.caption) > 0) {
         return without_mnemonics(QString::fromUtf8(spec.caption));
     }
@@ -151,6 +153,19 @@ DialogUnits DialogUnits::heightened_for(int pixels, int units) const {
     return {base_width_, (pixels * 8 + units - 1) / units};
 }
 
+// A label whose caption marks a letter hands the focus to the control that follows it,
+// as a dialog's static text does for the edit after it.
+void give_labels_buddies(std::span<const ControlSpec> table, const DialogControls& controls) {
+    for (std::size_t i = 0; i + 1 < table.size(); ++i) {
+        if (table[i].kind != ControlKind::Label) continue;
+        QString caption = QString::fromUtf8(table[i].caption);
+        const QString shown = without_mnemonics(caption);
+        if (shown == caption.replace("&&", "&")) continue;  // no letter marked
+        if (auto* label = qobject_cast<QLabel*>(controls.in_order[i]))
+            label->setBuddy(controls.in_order[i + 1]);
+    }
+}
+
 DialogControls create_controls(QWidget* parent, std::span<const ControlSpec> table) {
     DialogControls controls;
     for (const ControlSpec& spec : table) {
@@ -161,6 +176,7 @@ DialogControls create_controls(QWidget* parent, std::span<const ControlSpec> tab
         set_control_id(control, spec.id);
         controls.by_id[spec.id] = control;
     }
+    give_labels_buddies(table, controls);
     return controls;
 }
 

@@ -95,12 +95,12 @@ LogViewer::LogViewer(const QString& path, QWidget* owner)
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setPlainText(log_text(path));
     text_->setAccessibleName("Log");
+    text_->setTabChangesFocus(true);
     auto* label = new QLabel("&Find:", this);
     label->setBuddy(find_);
     find_->setAccessibleName("Find");
     auto* next = new QPushButton("Find &next", this);
-    auto* close = new QPushButton("Close", this);
-    found_->setAccessibleName("Search result");
+    auto* close = new QPushButton("&Close", this);
     set_control_id(text_, IDC_LOG_TEXT);
     set_control_id(find_, IDC_LOG_FIND);
     set_control_id(next, IDC_LOG_FIND_NEXT);

@@ -136,6 +136,8 @@ void MonitorWindow::set_up_format_list() {
     list->setShowGrid(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control; the arrows move in it and Space ticks.
+    list->setTabKeyNavigation(false);
     list->setColumnWidth(0, units_.classic_x(60));
     list->setColumnWidth(1, units_.classic_x(170));
     list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -295,10 +297,14 @@ QTabBar* MonitorWindow::tabs() const {
     return control_as<QTabBar>(IDC_TABS);
 }
 
+// The page frame is heard as the page it holds.
 void MonitorWindow::show_page(int page) {
     for (const ControlSpec& spec : monitor_controls()) {
         if (spec.page != kAlwaysShown) control(spec.id)->setVisible(spec.page == page);
     }
+    const auto names = monitor_page_names();
+    if (page >= 0 && page < static_cast<int>(names.size()))
+        control(IDC_PAGE_FRAME)->setAccessibleName(names[static_cast<std::size_t>(page)]);
 }
 
 void MonitorWindow::switch_to_tab(int page) {
