@@ -21,6 +21,15 @@
 namespace morvane {
 namespace {
 
+// A path as a message shows it: a very long one is cut in its middle.
+QString quoted_path(const std::string& path) {
+    constexpr qsizetype kHead = 200;
+    constexpr qsizetype kTail = 60;
+    const QString text = QString::fromStdString(path);
+    if (text.size() <= kHead + kTail) return text;
+    return text.left(kHead) + QChar(0x2026) + text.right(kTail);
+}
+
 // A number field's value: its digits, or 0 when it holds anything else.
 int field_number(const QString& text) {
     if (text.isEmpty()) return 0;
@@ -70,12 +79,24 @@ class SettingsSaver {
         window_.focus_control(focus);
         return false;
     }
-    bool refuse_long(const std::string& path, int focus) {
-        return refuse(QString("%1\n\nThis path is longer than %2 characters. Please choose a "
-                              "shorter one.")
-                          .arg(QString::fromStdString(path))
-                          .arg(kPathBuffer - 1),
-                      focus);
+    // A path the job file cannot hold as it is typed: too long, or a line break or a NUL
+    // in it (the file's lines would split). Refused with a message; false when the save
+    // stops here.
+    bool path_storable(const std::string& path, int focus) {
+        QString fault;
+        if (path.size() >= kPathBuffer) {
+            fault = QString(
+                        "This path is longer than %1 characters. Please choose a shorter "
+                        "one.")
+                        .arg(kPathBuffer - 1);
+        } else if (path.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            fault =
+                "This path holds a line break, which the job file cannot store. Please "
+                "choose another one.";
+        } else {
+            return true;
+        }
+        return refuse(quoted_path(path) + "\n\n" + fault, focus);
     }
 
     // The folder of `edit`, checked, created on the user's word and tidied; nothing
@@ -85,7 +106,7 @@ class SettingsSaver {
         if (typed.empty()) return refuse(empty_message, edit), std::nullopt;
         std::string folder = typed;
         tidy_path(folder);
-        if (folder.size() >= kPathBuffer) return refuse_long(folder, edit), std::nullopt;
+        if (!path_storable(folder, edit)) return std::nullopt;
         if (folder_takes_files(typed)) return folder;
         const QString question = QString("%1 does not exists.\n\nDo you want to create it?")
                                      .arg(QString::fromStdString(typed));
@@ -104,7 +125,7 @@ class SettingsSaver {
     bool folders() {
         const std::string target = text(IDC_TARGET);
         if (target.empty()) return refuse("Please choose a target folder", IDC_TARGET);
-        if (target.size() >= kPathBuffer) return refuse_long(target, IDC_TARGET);
+        if (!path_storable(target, IDC_TARGET)) return false;
         put("FOLDERS", "target", target);
         put_switch("PARAMS", "recurse", IDC_RECURSE);
         const std::optional<std::string> source =
@@ -224,7 +245,7 @@ class SettingsSaver {
             put("PARAMS", "do_watermark", "2");
             const std::string file = text(IDC_WATERMARK_FILE);
             if (file.empty()) return watermark_missing(IDC_WATERMARK_FILE);
-            if (file.size() >= kPathBuffer) return refuse_long(file, IDC_WATERMARK_FILE);
+            if (!path_storable(file, IDC_WATERMARK_FILE)) return false;
             put("PARAMS", "watermark_txt", "");
             put("PARAMS", "watermark_file", file);
         }
@@ -243,23 +264,37 @@ class SettingsSaver {
     ProfileEditor& job_;
 };
 
+// Why the edited file cannot replace the job file; empty when it can. A file larger
+// than the readers take would be the defaults at the next start.
+std::string too_large(const ProfileEditor& job) {
+    const std::size_t limit = ProfileFile{}.limit;
+    if (job.text().size() <= limit) return {};
+    return "would be larger than " + std::to_string(limit / kMebibyte) +
+           " MiB, more than the programs read";
+}
+
 }  // namespace
 
+// A job file that cannot be read is never replaced: its keys would be lost.
 int MonitorWindow::save_settings() {
     std::string reason;
     std::optional<ProfileEditor> job = ProfileEditor::open(job_file_, reason);
-    bool saved = false;
+    QString outcome = "The settings cannot be saved: %1 %2.";
     if (job) {
         const std::string before = job->text();
         const bool checked = SettingsSaver(*this, *job).run();
         // Keys written before a failed check stay written, as with one write per key.
-        saved = job->text() == before || job->save(reason);
-        if (saved) return checked ? 1 : 0;
+        if (job->text() == before) return checked ? 1 : 0;
+        reason = too_large(*job);
+        if (reason.empty() && job->save(reason)) return checked ? 1 : 0;
+    } else {
+        outcome +=
+            "\n\nThe file is left as it is: the window replaces only a job file it could "
+            "read, so that none of its settings is lost.";
     }
     desktop_.message_box(
         this, kMessageCaption,
-        QString("The settings cannot be saved: %1 %2")
-            .arg(QString::fromStdString(job_file_), QString::fromStdString(reason)),
+        outcome.arg(QString::fromStdString(job_file_), QString::fromStdString(reason)),
         MB_ICONERROR);
     return 0;
 }

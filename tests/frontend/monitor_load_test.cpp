@@ -120,9 +120,27 @@ TEST_F(MonitorTest, AnImageWatermarkShowsItsFile) {
     EXPECT_EQ(w.text_of(IDC_WATERMARK_TEXT), "");
 }
 
-TEST_F(MonitorTest, ALocationOutsideTheListSelectsNothing) {
+// A location outside the list shows the default, Center, so that a save never writes
+// an index the list does not have; the message names the key.
+TEST_F(MonitorTest, ALocationOutsideTheListShowsCenterAndSaysSo) {
     MonitorWindow& w = open("[PARAMS]\r\nwatermark_location=9\r\n");
-    EXPECT_EQ(w.control_as<QComboBox>(IDC_LOCATION)->currentIndex(), -1);
+    EXPECT_EQ(w.control_as<QComboBox>(IDC_LOCATION)->currentIndex(), 0);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(last_message().contains("PARAMS/watermark_location is 9, not a number from 0 to 8"))
+        << last_message().toStdString();
+}
+
+// What the window writes itself loads without a word: the message is for hand-made
+// values only.
+TEST_F(MonitorTest, TheLargestAndSmallestValuesTheWindowWritesLoadQuietly) {
+    MonitorWindow& w = open(
+        "[JPEG]\r\nquality=99\r\n[EPS]\r\ndensity=999999999\r\n[PDF]\r\ndensity=0\r\n"
+        "extract_all=0\r\nfrom_page=0\r\nto_page=999999999\r\n[PARAMS]\r\ndo_watermark=2\r\n"
+        "watermark_location=8\r\nwatermark_dissolve=0\r\nwatermark_color=16777215\r\n");
+    EXPECT_TRUE(desktop.messages.empty()) << last_message().toStdString();
+    EXPECT_EQ(w.text_of(IDC_EPS_DENSITY), "999999999");
+    EXPECT_EQ(w.text_of(IDC_PDF_TO), "999999999");
+    EXPECT_EQ(w.watermark_color(), 0xFFFFFFu);
 }
 
 TEST_F(MonitorTest, TheLocationListIsSortedAndTakesNoTyping) {

@@ -292,6 +292,50 @@ INSTANTIATE_TEST_SUITE_P(Paths, LongPath,
                          ::testing::Values(IDC_TARGET, IDC_SOURCE, IDC_MOVE_PATH,
                                            IDC_WATERMARK_FILE));
 
+struct UnstorableCase {
+    int id;
+    const char* inside;  // what the path holds that a line of the job file cannot
+};
+
+class UnstorablePath : public MonitorTest, public ::testing::WithParamInterface<UnstorableCase> {};
+
+// The job file's lines would split at a line break and the engine would read another
+// path: the save stops with a message instead of writing it, and creates nothing.
+TEST_P(UnstorablePath, APathWithALineBreakOrANulIsRefused) {
+    MonitorWindow& w = open_valid("[X]\r\nkeep=1\r\n");
+    const int id = GetParam().id;
+    const std::string path = dir / "a" + std::string(GetParam().inside, 1) + "b";
+    if (id == IDC_MOVE_PATH) w.set_checked(IDC_MOVE, true);
+    if (id == IDC_WATERMARK_FILE) {
+        w.set_checked(IDC_WATERMARK, true);
+        w.set_checked(IDC_WATERMARK_IMAGE_MODE, true);
+    }
+    w.set_text(id, QString::fromStdString(path));
+    EXPECT_EQ(w.save_settings(), 0);
+    EXPECT_TRUE(last_message().contains("holds a line break")) << last_message().toStdString();
+    EXPECT_EQ(desktop.messages.back().flags, MB_ICONWARNING);
+    EXPECT_EQ(focused_id(), id);
+    EXPECT_EQ(job_text().find(dir / "a"), std::string::npos);
+    EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{"Tarvik_morvane.ini", "in"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UnstorablePath,
+    ::testing::Values(UnstorableCase{IDC_TARGET, "\r"}, UnstorableCase{IDC_SOURCE, "\n"},
+                      UnstorableCase{IDC_SOURCE, "\r"}, UnstorableCase{IDC_MOVE_PATH, "\n"},
+                      UnstorableCase{IDC_WATERMARK_FILE, "\r"}, UnstorableCase{IDC_TARGET, "\0"}));
+
+// A long path is quoted cut in its middle, not as a message of 32,000 characters.
+TEST_F(MonitorTest, AVeryLongPathIsQuotedShortInTheRefusal) {
+    MonitorWindow& w = open_valid();
+    const std::string path = "/" + std::string(20000, 'p') + "/end";
+    w.set_text(IDC_TARGET, QString::fromStdString(path));
+    EXPECT_EQ(w.save_settings(), 0);
+    EXPECT_LT(last_message().size(), 400);
+    EXPECT_TRUE(last_message().startsWith("/ppp"));
+    EXPECT_TRUE(last_message().contains("p/end\n\nThis path is longer than 259 characters"));
+}
+
 TEST_F(MonitorTest, AJobFileThatCannotBeWrittenIsNotASuccess) {
     job = dir / "no-such-folder/Tarvik_morvane.ini";
     MonitorWindow& w = open_valid();
