@@ -83,6 +83,7 @@ void FileSelectWindow::build() {
     file_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     file_list_->setShowGrid(true);
     file_list_->setWordWrap(false);
+    file_list_->setTabKeyNavigation(false);  // Tab leaves the list; the arrows move in it
     file_list_->verticalHeader()->hide();
     file_list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     file_list_->horizontalHeader()->setSectionsClickable(true);
@@ -90,8 +91,12 @@ void FileSelectWindow::build() {
     file_list_->setAccessibleName("Files");
     file_list_->installEventFilter(this);
     label_ = new QLabel(QString::fromUtf8("&Fichiers sélectionnés:"), this);
-    count_ = new QLabel(this);  // a label is heard as the text it shows: no name of its own
+    // A label is heard as the text it shows, so it has no name of its own; an empty one
+    // stays hidden, as there is nothing to read.
+    count_ = new QLabel(this);
+    count_->hide();
     notice_ = new QLabel(this);
+    notice_->hide();
     selected_files_ = new SelectedFiles(this);
     selected_ = new QListView(this);
     selected_->setModel(selected_files_);
@@ -199,6 +204,7 @@ void FileSelectWindow::place() {
 
 void FileSelectWindow::show_count(qsizetype count) {
     count_->setText(QString::number(count));
+    count_->show();
 }
 
 QString FileSelectWindow::count_text() const {
@@ -211,6 +217,7 @@ void FileSelectWindow::show_notice(const QString& text, const QString& detail) {
         notice_->fontMetrics().elidedText(text, Qt::ElideMiddle, notice_->contentsRect().width());
     notice_->setText(shown);
     notice_->setToolTip(detail.isEmpty() ? text : detail);
+    notice_->setVisible(!text.isEmpty());
 }
 
 QString FileSelectWindow::notice_text() const {

@@ -167,6 +167,51 @@ TEST_F(FolderTreeTest, ChooseSelectsAndSignalsTheAbsolutePath) {
     EXPECT_EQ(tree.chosen_folder(), home_ + "/a/b");
 }
 
+// Right opens a folder (reading its sub-folders then) or steps into it, Left closes it or
+// steps up to its parent.
+TEST_F(FolderTreeTest, ArrowKeysOpenAndCloseFoldersReadOnDemand) {
+    make({"keys/alpha/inner/", "keys/beta/"});
+    FolderTree tree;
+    tree.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree));
+    ASSERT_TRUE(tree.choose(home_ + "/keys"));
+    const QModelIndex keys = tree.currentIndex();
+    ASSERT_EQ(tree.model()->rowCount(keys), 0);
+    tree.setFocus();
+    const auto press = [&tree](Qt::Key key) { QTest::keyClick(&tree, key); };
+
+    press(Qt::Key_Right);
+    EXPECT_TRUE(tree.isExpanded(keys));
+    EXPECT_EQ(texts(tree, keys), (QStringList{"alpha", "beta"}));
+    press(Qt::Key_Right);
+    EXPECT_EQ(tree.chosen_folder(), home_ + "/keys/alpha");
+    const QModelIndex alpha = tree.currentIndex();
+    press(Qt::Key_Right);
+    EXPECT_TRUE(tree.isExpanded(alpha));
+    EXPECT_EQ(texts(tree, alpha), QStringList{"inner"});
+    press(Qt::Key_Left);
+    EXPECT_FALSE(tree.isExpanded(alpha));
+    EXPECT_EQ(tree.chosen_folder(), home_ + "/keys/alpha");
+    press(Qt::Key_Left);
+    EXPECT_EQ(tree.chosen_folder(), home_ + "/keys");
+    press(Qt::Key_Left);
+    EXPECT_FALSE(tree.isExpanded(keys));
+    press(Qt::Key_Down);  // the next folder after keys, keys' own children hidden
+    EXPECT_NE(tree.currentIndex().parent(), keys);
+}
+
+TEST_F(FolderTreeTest, AFolderClosedAfterItsNodeWasMadeIsToldWhenOpened) {
+    make({"shut/inner/"});
+    FolderTree tree;
+    ASSERT_TRUE(tree.choose(home_ + "/shut"));
+    QSignalSpy told(&tree, &FolderTree::folder_unreadable);
+    ASSERT_TRUE(QDir(home_ + "/shut").removeRecursively());
+    tree.expand(tree.currentIndex());
+    QTRY_COMPARE(told.count(), 1);
+    EXPECT_EQ(told.at(0).at(0).toString(), home_ + "/shut");
+    EXPECT_EQ(told.at(0).at(1).toString(), "No such file or directory");
+}
+
 TEST_F(FolderTreeTest, UnreadableFolderGetsNoChildren) {
     make({"locked/inner/"});
     const QString locked = home_ + "/locked";
@@ -180,10 +225,14 @@ TEST_F(FolderTreeTest, UnreadableFolderGetsNoChildren) {
             _exit(2);
         }
         FolderTree tree;
+        QSignalSpy told(&tree, &FolderTree::folder_unreadable);
         bool fine = tree.choose(locked) && !tree.model()->hasChildren(tree.currentIndex());
         tree.expand(tree.currentIndex());
         fine = fine && tree.model()->rowCount(tree.currentIndex()) == 0 &&
                sub_folders(locked).isEmpty();
+        // The parent read the folder's entry but could not look inside: no expand button,
+        // and nothing to tell; a node opened over a closed folder is told.
+        fine = fine && told.isEmpty();
         _exit(fine ? 0 : 1);
     }
     int status = 0;
