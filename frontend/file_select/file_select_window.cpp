@@ -224,20 +224,24 @@ QString FileSelectWindow::notice_text() const {
     return notice_->toolTip();
 }
 
+// The folder's own name is shortened first when the notice has no room for it all.
 void FileSelectWindow::show_unreadable(const std::vector<std::pair<QString, QString>>& folders) {
     if (folders.empty()) return;
     const auto& [folder, reason] = folders.front();
-    QString text =
-        QString::fromUtf8("\u201c%1\u201d cannot be read: %2")
-            .arg(QFileInfo(folder).fileName().isEmpty() ? folder : QFileInfo(folder).fileName(),
-                 reason);
+    QString tail = QString("%1 cannot be read: %2").arg(QString::fromUtf8("\u201d"), reason);
     QString detail = QString("%1 cannot be read: %2").arg(folder, reason);
     if (folders.size() > 1) {
         const QString more = QString(" (%1 more folders)").arg(folders.size() - 1);
-        text += more;
+        tail += more;
         detail += more;
     }
-    show_notice(text, detail);
+    const QString name =
+        QFileInfo(folder).fileName().isEmpty() ? folder : QFileInfo(folder).fileName();
+    const QString open_quote = QString::fromUtf8("\u201c");
+    const QFontMetrics metrics = notice_->fontMetrics();
+    const int room = notice_->contentsRect().width() - metrics.horizontalAdvance(open_quote + tail);
+    show_notice(open_quote + metrics.elidedText(name, Qt::ElideMiddle, std::max(room, 0)) + tail,
+                detail);
 }
 
 // The listed folder is watched, so that its going away is told at once.
