@@ -2,6 +2,7 @@
 // the sub-folders, removing, and OK writing the file-list file.
 
 #include <algorithm>
+#include <numeric>
 
 #include <QAction>
 #include <QFile>
@@ -77,7 +78,7 @@ void FileSelectWindow::command(int id) {
     switch (id) {
         case IDM_ADD_FOLDER: {
             std::vector<int> rows(static_cast<std::size_t>(files_->rowCount()));
-            for (std::size_t row = 0; row < rows.size(); ++row) rows[row] = static_cast<int>(row);
+            std::iota(rows.begin(), rows.end(), 0);
             add_rows(rows);
             break;
         }
@@ -135,7 +136,7 @@ QString FileSelectWindow::refusal_of(const QString& path) const {
 
 // Paths are taken in batches; each question about a path comes with the paths before it
 // already in the list, and its Cancel, like the progress window's, keeps them there.
-bool FileSelectWindow::add_rows(const std::vector<int>& rows) {
+void FileSelectWindow::add_rows(const std::vector<int>& rows) {
     Busy busy(busy_);
     BusyPainting painting(file_list_);
     WorkProgress progress(this, "Adding the files...", static_cast<qsizetype>(rows.size()),
@@ -162,7 +163,6 @@ bool FileSelectWindow::add_rows(const std::vector<int>& rows) {
     selected_files_->add(std::move(batch));
     show_count(selected_files_->rowCount());
     show_unreadable(folders.unreadable);
-    return !stopped && !progress.cancelled();
 }
 
 // The selected rows in order, or the row that has the focus when none is selected.

@@ -78,8 +78,8 @@ class FileSelectWindow : public QDialog {
     void set_tab_order();
     void place();
     void add_selected_rows();
-    // Adds the files of the rows in order; false when the user stopped it.
-    bool add_rows(const std::vector<int>& rows);
+    // Adds the files of the rows in order, until the user stops it.
+    void add_rows(const std::vector<int>& rows);
     void list_tree();
     void remove_selected();
     void finish();

@@ -32,7 +32,6 @@ class WorkProgress {
     // Says how far the work is, with a new text when not empty; false once the user has
     // cancelled. Cheap enough for every item: events are handled a few times a second.
     [[nodiscard]] bool step(qsizetype done, const QString& text = {});
-    [[nodiscard]] bool cancelled() const { return cancelled_; }
 
   private:
     void show_window();

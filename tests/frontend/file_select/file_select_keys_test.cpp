@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QListView>
 #include <QToolBar>
-#include <QToolButton>
 
 #include "file_select_fixture.h"
 #include "ui_audit.h"
@@ -107,17 +106,6 @@ INSTANTIATE_TEST_SUITE_P(Keys, EnterEscape,
                                            EnterCase{"1541", Qt::Key_Escape, QDialog::Rejected},
                                            EnterCase{"1", Qt::Key_Return, QDialog::Accepted},
                                            EnterCase{"2", Qt::Key_Return, QDialog::Rejected}));
-
-TEST_F(FileSelect, EnterOnAToolbarButtonPressesThatButton) {
-    FileSelectWindow& w = open_on_pictures();
-    w.command(IDM_ADD_FOLDER);
-    QWidget* remove_all = w.findChild<QToolButton*>("1556");
-    remove_all->setFocus();
-    QTest::keyClick(remove_all, Qt::Key_Return);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(chosen().isEmpty());
-    EXPECT_EQ(w.count_text(), "0");
-}
 
 // The keys each tooltip names do what the button does, from anywhere in the window.
 TEST_F(FileSelect, TheToolbarKeysWorkAndTheTooltipsNameThem) {

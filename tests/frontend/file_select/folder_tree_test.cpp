@@ -200,18 +200,6 @@ TEST_F(FolderTreeTest, ArrowKeysOpenAndCloseFoldersReadOnDemand) {
     EXPECT_NE(tree.currentIndex().parent(), keys);
 }
 
-TEST_F(FolderTreeTest, AFolderClosedAfterItsNodeWasMadeIsToldWhenOpened) {
-    make({"shut/inner/"});
-    FolderTree tree;
-    ASSERT_TRUE(tree.choose(home_ + "/shut"));
-    QSignalSpy told(&tree, &FolderTree::folder_unreadable);
-    ASSERT_TRUE(QDir(home_ + "/shut").removeRecursively());
-    tree.expand(tree.currentIndex());
-    QTRY_COMPARE(told.count(), 1);
-    EXPECT_EQ(told.at(0).at(0).toString(), home_ + "/shut");
-    EXPECT_EQ(told.at(0).at(1).toString(), "No such file or directory");
-}
-
 TEST_F(FolderTreeTest, UnreadableFolderGetsNoChildren) {
     make({"locked/inner/"});
     const QString locked = home_ + "/locked";
