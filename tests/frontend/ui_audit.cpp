@@ -1,6 +1,7 @@
 #include "ui_audit.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include <QAbstractButton>
@@ -25,6 +26,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
+
+#include "dialog_table.h"
 
 namespace morvane::test {
 namespace {
@@ -80,16 +83,7 @@ std::vector<QWidget*> controls_of(QWidget* window, const std::vector<QString>& e
 }
 
 QString plain(const QString& caption) {
-    QString out;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] != '&') {
-            out += caption[i];
-        } else if (i + 1 < caption.size() && caption[i + 1] == '&') {
-            out += '&';
-            ++i;
-        }
-    }
-    return out;
+    return without_mnemonics(caption);
 }
 
 QString heard_name(QWidget* widget) {
@@ -357,6 +351,25 @@ std::vector<std::string> fit_faults(QWidget* window, const std::vector<QString>&
     for (QWidget* control : controls) fit_control(control, faults);
     fit_overlaps(controls, faults);
     return faults;
+}
+
+FontSize::FontSize(int points) : saved_(QApplication::font()) {
+    if (points <= 0) return;
+    QFont font = saved_;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+}
+
+FontSize::~FontSize() {
+    QApplication::setFont(saved_);
+}
+
+UiIds::UiIds() {
+    ::setenv("MORVANE_UI_IDS", "1", 1);
+}
+
+UiIds::~UiIds() {
+    ::unsetenv("MORVANE_UI_IDS");
 }
 
 std::string joined(const std::vector<std::string>& faults) {

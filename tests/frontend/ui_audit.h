@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <QFont>
 #include <QString>
 
 class QWidget;
@@ -44,6 +45,28 @@ namespace morvane::test {
 // children are passed over.
 [[nodiscard]] std::vector<std::string> fit_faults(QWidget* window,
                                                   const std::vector<QString>& exempt = {});
+
+// The application font at a size while a test runs (0 leaves it as it is).
+class FontSize {
+  public:
+    explicit FontSize(int points);
+    ~FontSize();
+    FontSize(const FontSize&) = delete;
+    FontSize& operator=(const FontSize&) = delete;
+
+  private:
+    QFont saved_;
+};
+
+// MORVANE_UI_IDS=1 while a test runs, so that the windows it makes carry their ids in
+// their accessible descriptions.
+class UiIds {
+  public:
+    UiIds();
+    ~UiIds();
+    UiIds(const UiIds&) = delete;
+    UiIds& operator=(const UiIds&) = delete;
+};
 
 // Lines of a fault list joined for a test's failure message.
 [[nodiscard]] std::string joined(const std::vector<std::string>& faults);

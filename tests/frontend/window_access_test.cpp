@@ -26,31 +26,6 @@ namespace {
 
 using Ids = std::vector<QString>;
 
-// The application font at a size, for one test.
-class FontSize {
-  public:
-    explicit FontSize(int points) : saved_(QApplication::font()) {
-        QFont font = saved_;
-        font.setPointSize(points);
-        QApplication::setFont(font);
-    }
-    ~FontSize() { QApplication::setFont(saved_); }
-    FontSize(const FontSize&) = delete;
-    FontSize& operator=(const FontSize&) = delete;
-
-  private:
-    QFont saved_;
-};
-
-// The window's ids in its accessible descriptions, for one test.
-class UiIds {
-  public:
-    UiIds() { ::setenv("MORVANE_UI_IDS", "1", 1); }
-    ~UiIds() { ::unsetenv("MORVANE_UI_IDS"); }
-    UiIds(const UiIds&) = delete;
-    UiIds& operator=(const UiIds&) = delete;
-};
-
 Ids ids(std::initializer_list<int> list) {
     Ids out;
     for (int id : list) out.push_back(QString::number(id));
