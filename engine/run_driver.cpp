@@ -19,6 +19,7 @@
 #include "path_util.h"
 #include "program_folder.h"
 #include "run_report.h"
+#include "stop_request.h"
 #include "supervise.h"
 #include "temp_folder.h"
 #include "walks.h"
@@ -66,30 +67,35 @@ unsigned convert_single_file(RunContext& ctx, const std::string& source,
     return 1;
 }
 
-unsigned convert_listed_files(RunContext& ctx, const std::vector<ListedFile>& files) {
-    Workers workers(ctx);
+unsigned convert_listed_files(RunContext& ctx, const std::vector<ListedFile>& files,
+                              StopRequest stop) {
+    Workers workers(ctx, stop);
+    unsigned count = 0;
     for (const ListedFile& file : files) {
+        if (workers.stopped()) break;
         if (file.refusal.empty()) {
             workers.hand_on(file.path, false);
         } else {
             workers.refuse(file.path, file.refusal);
         }
+        ++count;
     }
     workers.finish();
-    return static_cast<unsigned>(files.size());
+    return count;
 }
 
-unsigned convert_folder(RunContext& ctx) {
+unsigned convert_folder(RunContext& ctx, StopRequest stop) {
     std::string root = ctx.job.source;
     tidy_source_path(root);
-    Workers workers(ctx);
+    Workers workers(ctx, stop);
     const unsigned count =
         ctx.job.recurse ? walk_folder(ctx, workers, root) : walk_flat(ctx, workers, root);
     workers.finish();
     return count;
 }
 
-unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call, const FileList& list) {
+unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call, const FileList& list,
+                  StopRequest stop) {
     if (call.mode == RunMode::SingleFile) {
         const std::string output =
             call.output.empty() ? default_single_output(job.target, call.source) : call.output;
@@ -97,9 +103,9 @@ unsigned run_mode(RunContext& ctx, JobSettings& job, const Invocation& call, con
     }
     if (list.read) {
         job.mode = RunMode::Files;
-        return convert_listed_files(ctx, list.files);
+        return convert_listed_files(ctx, list.files, stop);
     }
-    return convert_folder(ctx);
+    return convert_folder(ctx, stop);
 }
 
 // The "G" form's file list; one that is there but cannot be used is noted for the log,
@@ -120,6 +126,7 @@ struct StartUp {
     std::string command_line;
     Invocation call;
     InstanceLock lock;
+    StopRequest stop;
 };
 
 // Why the engine could not start, for stderr and the log, and its exit status.
@@ -210,8 +217,8 @@ int run(const StartUp& s, LogFile& log) {
     (void)journal.open(s.temp_folder, &log);
     sweep_worker_folders(s.temp_folder);
     RunContext ctx{job, log, link, temp, &modules, {}, &journal};
-    const unsigned count = run_mode(ctx, job, call, list);
-    write_log_footer(log, count);
+    const unsigned count = run_mode(ctx, job, call, list, s.stop);
+    write_log_footer(log, count, s.stop.asked());
     log.close();
     clean_temp_folder(temp, job.file_list_path);
     finish_monitored_run(link, s.temp_folder);
@@ -222,6 +229,8 @@ int run(const StartUp& s, LogFile& log) {
 
 int run_engine(int argc, char** argv, ImagingStarter start_imaging) {
     StartUp s;
+    // From the start: a stop asked while ImageMagick starts still ends the run soundly.
+    s.stop = StopRequest::from_signals();
     if (auto failure = start_up(s, join_arguments(argc, argv), start_imaging)) {
         stop_imaging();
         return report_start_failure(s, *failure);

@@ -46,8 +46,13 @@ void write_log_header(LogFile& log, const JobSettings& job) {
     log.flush();
 }
 
-void write_log_footer(LogFile& log, unsigned converted_files) {
+void write_log_footer(LogFile& log, unsigned converted_files, bool stopped) {
     log.printf("\r\n%s\r\n\r\n", kRule);
+    if (stopped) {
+        log.printf(
+            "stopped by the user: the files being converted were finished, no other "
+            "was started\r\n");
+    }
     log.printf("processing finished\r\n");
     log.printf("converted files: %u\r\n", converted_files);
     log.flush();

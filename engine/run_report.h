@@ -11,7 +11,8 @@ class MonitorLink;
 struct JobSettings;
 
 void write_log_header(LogFile& log, const JobSettings& job);
-void write_log_footer(LogFile& log, unsigned converted_files);
+// `stopped`: the user stopped the run, which the footer says.
+void write_log_footer(LogFile& log, unsigned converted_files, bool stopped = false);
 
 // With a Monitor window: hide the Processing window, ask whether to show the log, open
 // it on Yes, then destroy the Processing window. Nothing without a window.

@@ -219,6 +219,11 @@ void keep_freed_memory() {
     (void)magick_folder.take(ctx.temp.folder);
     // A write past the file-size limit fails with EFBIG instead of killing the worker.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The engine alone decides when the run stops: a stop asked of the whole process
+    // group (Ctrl-C in a terminal) lets the worker, and the renderers it starts, finish
+    // the source.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
     const Limits& limits = ctx.job.limits;
     if (!kSanitized) set_limit(RLIMIT_AS, limits.memory_mb);
     set_limit(RLIMIT_FSIZE, limits.file_size_mb);

@@ -12,6 +12,7 @@
 #include "job_settings.h"
 #include "monitor_link.h"
 #include "path_util.h"
+#include "stop_request.h"
 
 namespace morvane {
 namespace {
@@ -86,6 +87,7 @@ bool passes_filter(std::string_view ext, std::string_view filter) {
 unsigned walk_flat(RunContext& ctx, Workers& workers, const std::string& root) {
     unsigned count = 0;
     for (const std::string& name : folder_names(root)) {
+        if (workers.stopped()) break;
         const std::string path = child_path(root, name);
         if (entry_kind(path) != EntryKind::File || !admitted(ctx, name)) continue;
         workers.hand_on(path, true, [&ctx] {
@@ -101,6 +103,7 @@ unsigned walk_flat(RunContext& ctx, Workers& workers, const std::string& root) {
 unsigned walk_folder(RunContext& ctx, Workers& workers, const std::string& root) {
     unsigned count = 0;
     for (const std::string& name : folder_names(root)) {
+        if (workers.stopped()) break;
         if (name.front() == '.') continue;
         const std::string path = child_path(root, name);
         const EntryKind kind = entry_kind(path);

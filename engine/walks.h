@@ -1,6 +1,7 @@
 #pragma once
 // Source discovery in FOLDERS mode: the extension test and the two walks over the source
-// folder, flat or recursive, that hand every admitted file on to the workers.
+// folder, flat or recursive, that hand every admitted file on to the workers until the
+// user asks the run to stop.
 
 #include <string>
 #include <string_view>

@@ -84,8 +84,9 @@ Handler converter(RunContext& ctx) {
 
 }  // namespace
 
-Workers::Workers(RunContext& ctx)
+Workers::Workers(RunContext& ctx, StopRequest stop)
     : ctx_(ctx),
+      stop_(stop),
       count_(static_cast<unsigned>(std::max(ctx.job.workers, 1))),
       direct_(ctx, converter(ctx), false) {
     if (count_ == 1) return;

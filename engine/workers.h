@@ -12,14 +12,16 @@
 
 #include "output_name.h"
 #include "run_context.h"
+#include "stop_request.h"
 #include "supervise.h"
 
 namespace morvane {
 
 class Workers {
   public:
-    // As many at once as the job's `workers` asks.
-    explicit Workers(RunContext& ctx);
+    // As many at once as the job's `workers` asks. The walks hand on no new source once
+    // `stop` is asked; the sources handed on before are converted all the same.
+    explicit Workers(RunContext& ctx, StopRequest stop = {});
     ~Workers();
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
@@ -32,6 +34,8 @@ class Workers {
     void refuse(const std::string& source, const std::string& reason);
     // Waits for every source handed on and writes what is left.
     void finish();
+    // The user asked the run to stop: hand on nothing more.
+    [[nodiscard]] bool stopped() const { return stop_.asked(); }
 
   private:
     struct Entry;
@@ -45,6 +49,7 @@ class Workers {
     void convert_directly(const std::string& source);
 
     RunContext& ctx_;
+    StopRequest stop_;
     unsigned count_;
     // Writes and sends as it goes: every source of a one-worker run, and the sources that
     // convert alone beside none.
