@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <memory>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include "copy_step.h"
 #include "dialog_table.h"
 #include "install_record.h"
+#include "job_keys.h"
 #include "link_ids.h"
 #include "program_group.h"
 #include "qt_paths.h"
@@ -84,7 +86,10 @@ class Page : public QWizardPage {
     void lay_out(int percent) {
         units_ = scaled(percent);
         for (const auto& [widget, at] : placed_) {
-            widget->setGeometry(units_.rect(at.x(), at.y(), at.width(), at.height()));
+            QRect rect = units_.rect(at.x(), at.y(), at.width(), at.height());
+            // A control inside a group box is placed in the box's own coordinates.
+            if (widget->parentWidget() != this) rect.translate(-widget->parentWidget()->pos());
+            widget->setGeometry(rect);
         }
         const QRect picture = units_.rect(7, 7, welcome_ ? 97 : 86, 156);
         picture_->setGeometry(picture);
@@ -145,11 +150,11 @@ class DestinationPage : public Page {
              "this directory click Next\n\nTo install to a different directory click Browse "
              "and select another directory.",
              107, 7, 202, 57);
-        place(new QGroupBox("&Destination Directory", this), 0, 106, 130, 203, 33);
-        box_ = place(new QLineEdit(this), 1006, 111, 143, 141, 14);
+        // The box holds the edit and its button, so that its mnemonic reaches the edit.
+        auto* group = place(new QGroupBox("&Destination Directory", this), 1001, 106, 130, 203, 33);
+        box_ = place(new QLineEdit(group), 1006, 111, 143, 141, 14);
         box_->setAccessibleName("Destination Directory");
-        auto* browse = place(new QPushButton("Browse...", this), 1002, 255, 143, 46, 13);
-        browse->setAutoDefault(false);
+        auto* browse = place(new QPushButton("B&rowse...", group), 1002, 255, 143, 46, 13);
         connect(browse, &QPushButton::clicked, this, [this] { this->browse(); });
     }
 
@@ -160,13 +165,15 @@ class DestinationPage : public Page {
     }
 
     bool validatePage() override {
-        const QString folder = box_->text().left(260);
+        const QString folder = box_->text();
         const Desktop& desktop = owner()->desktop();
-        if (folder.isEmpty()) {
-            QApplication::beep();
-            desktop.message_box(this, kCaption, "Please select the install folder", MB_ICONERROR);
-            box_->setFocus();
-            return false;
+        if (folder.isEmpty()) return refuse("Please select the install folder");
+        // Cutting a longer one would install somewhere else than the user typed.
+        if (QFile::encodeName(tidied_path(folder)).size() >= static_cast<qsizetype>(kPathBuffer)) {
+            return refuse(QString("%1\n\nThis folder name is longer than %2 characters. Please "
+                                  "choose a shorter one.")
+                              .arg(quoted_folder(folder))
+                              .arg(kPathBuffer - 1));
         }
         if (!can_take_a_file(folder) &&
             desktop.message_box(
@@ -183,6 +190,21 @@ class DestinationPage : public Page {
     }
 
   private:
+    bool refuse(const QString& text) {
+        QApplication::beep();
+        owner()->desktop().message_box(this, kCaption, text, MB_ICONERROR);
+        box_->setFocus();
+        return false;
+    }
+
+    // A folder as a message shows it: a very long one is cut in its middle.
+    static QString quoted_folder(const QString& folder) {
+        constexpr qsizetype kHead = 200;
+        constexpr qsizetype kTail = 60;
+        if (folder.size() <= kHead + kTail) return folder;
+        return folder.left(kHead) + QChar(0x2026) + folder.right(kTail);
+    }
+
     // The probe: a file made and removed again.
     static bool can_take_a_file(const QString& folder) {
         std::string probe = QFile::encodeName(folder).toStdString() + "/HXXXXXX";
@@ -207,7 +229,7 @@ class OptionsPage : public Page {
     OptionsPage() : Page("Tarvik_morvane  -  Install", false) {
         QLabel* title = text(1007, "Install options", 103, 7, 206, 23);
         title->setFont(wizard_font(this, "Times New Roman", 32, true, true));
-        group_ = place(new QCheckBox("Create a group", this), 1025, 103, 44, 200, 10);
+        group_ = place(new QCheckBox("&Create a group", this), 1025, 103, 44, 200, 10);
         text(1006, "", 103, 86, 149, 8);
         QLabel* hint = text(1035, "Click on Next to continue install", 104, 147, 206, 16);
         hint->setFont(wizard_font(this, font().family(), 9, false, false));
@@ -241,6 +263,10 @@ class SummaryPage : public Page {
         to_ = text(1004, "", 139, 148, 168, 8);
         for (QLabel* line : {from_, to_}) line->setWordWrap(false);
         summary_[1]->lower();
+        summary_[1]->setAccessibleName("Summary");
+        // The copy lines come up with the copy, where the closing line was.
+        from_->hide();
+        to_->hide();
     }
 
     void initializePage() override {
@@ -256,6 +282,8 @@ class SummaryPage : public Page {
     void show_lines(const std::string& from, const std::string& to) {
         from_->setText(QFile::decodeName(from.c_str()));
         to_->setText(QFile::decodeName(to.c_str()));
+        from_->show();
+        to_->show();
         repaint();
     }
     bool install();
@@ -334,31 +362,38 @@ QString default_install_folder() {
     return QDir::homePath() + "/.local/opt/Tarvik_morvane";
 }
 
-void run_failure_dialog(QWidget* owner) {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(kCaption);
-    set_control_id(&dialog, 114);
-    const DialogUnits units(dialog.font());
-    auto* icon = new QLabel(&dialog);
-    icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
+std::unique_ptr<QDialog> make_failure_dialog(QWidget* owner) {
+    auto dialog = std::make_unique<QDialog>(owner);
+    dialog->setWindowTitle(kCaption);
+    set_control_id(dialog.get(), 114);
+    const DialogUnits units(dialog->font());
+    auto* icon = new QLabel(dialog.get());
+    icon->setPixmap(dialog->style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
     icon->setGeometry(units.rect(7, 7, 0, 0).x(), units.rect(7, 7, 0, 0).y(), 32, 32);
-    auto* message = new QLabel(
-        "The installation of Tarvik_morvane has failed.\n\nPlease run install again.", &dialog);
+    icon->setAccessibleName("Error");
+    auto* message =
+        new QLabel("The installation of Tarvik_morvane has failed.\n\nPlease run install again.",
+                   dialog.get());
     message->setGeometry(units.rect(40, 14, 157, 40));
     message->setWordWrap(true);
     set_control_id(message, 1007);
-    auto* ok = new QPushButton("OK", &dialog);
+    auto* ok = new QPushButton("OK", dialog.get());
     ok->setGeometry(units.rect(76, 67, 50, 14));
     ok->setDefault(true);
     set_control_id(ok, 1);
-    auto* cancel = new QPushButton("Cancel", &dialog);
+    auto* cancel = new QPushButton("Cancel", dialog.get());
     cancel->hide();
     set_control_id(cancel, 2);
-    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
-    dialog.setFixedSize(units.x(204), units.y(90));
-    centre_on_screen(&dialog);
-    dialog.exec();
+    QObject::connect(ok, &QPushButton::clicked, dialog.get(), &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog.get(), &QDialog::reject);
+    dialog->setFixedSize(units.x(204), units.y(90));
+    return dialog;
+}
+
+void run_failure_dialog(QWidget* owner) {
+    const std::unique_ptr<QDialog> dialog = make_failure_dialog(owner);
+    centre_on_screen(dialog.get());
+    dialog->exec();
 }
 
 InstallWizard::InstallWizard(const Desktop& desktop, std::string installer_folder)
@@ -394,6 +429,7 @@ void InstallWizard::page_activated(int id) {
     layout << (id == kFinished ? QWizard::FinishButton : QWizard::NextButton)
            << QWizard::CancelButton;
     setButtonLayout(layout);
+    focus_first(id);
     if (id == kWelcome) {
         create_group_ = false;
         // The window takes its pages' size once the layout has seen them.
@@ -402,6 +438,23 @@ void InstallWizard::page_activated(int id) {
             centre_on_screen(this);
         });
     }
+}
+
+// Where a person starts reading the page: its first control that takes the focus, else
+// Next or Finish, the button Enter presses. The focus never stays on a button the page
+// hides, where Enter would press a button that is not offered.
+void InstallWizard::focus_first(int id) {
+    QWizardPage* shown = page(id);
+    if (shown == nullptr) return;  // the wizard has ended
+    for (QWidget* next = shown->nextInFocusChain(); next != shown && shown->isAncestorOf(next);
+         next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(shown)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    button(id == kFinished ? QWizard::FinishButton : QWizard::NextButton)
+        ->setFocus(Qt::TabFocusReason);
 }
 
 void InstallWizard::fail() {

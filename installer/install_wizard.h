@@ -3,8 +3,10 @@
 // (whose Next copies the product and makes the menu entries) and the finished page.
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include <QDialog>
 #include <QWizard>
 
 #include "desktop.h"
@@ -41,6 +43,7 @@ class InstallWizard : public QWizard {
 
   private:
     void page_activated(int id);
+    void focus_first(int id);
 
     Desktop desktop_;
     std::string installer_folder_;
@@ -54,7 +57,10 @@ class InstallWizard : public QWizard {
 // for everyone else.
 [[nodiscard]] QString default_install_folder();
 
-// The failure dialog "The installation of Tarvik_morvane has failed.", centred.
+// The failure dialog "The installation of Tarvik_morvane has failed.", not yet shown.
+[[nodiscard]] std::unique_ptr<QDialog> make_failure_dialog(QWidget* owner);
+
+// The failure dialog, centred and run modally.
 void run_failure_dialog(QWidget* owner);
 
 }  // namespace morvane

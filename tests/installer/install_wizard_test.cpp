@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,83 +14,10 @@
 #include <unistd.h>
 
 #include "copy_step.h"
-#include "gui_fixture.h"
-#include "install_wizard.h"
-#include "link_ids.h"
+#include "installer_fixture.h"
 
 namespace morvane::test {
 namespace {
-
-const std::string kProduct = std::string(PROGRAM_FOLDER) + "/";
-
-class Installer : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-            const char* old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        }
-        ::setenv("HOME", (dir / "home").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-    }
-    void TearDown() override {
-        wizard.reset();
-        for (const auto& [name, value] : saved_) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-    }
-    InstallWizard& open(const std::string& from = kProduct) {
-        wizard = std::make_unique<InstallWizard>(desktop.desktop(), from);
-        wizard->use_failure_dialog([this] { ++failures; });
-        wizard->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(wizard.get()));
-        return *wizard;
-    }
-    QAbstractButton* button(QWizard::WizardButton which) const { return wizard->button(which); }
-    void next() { button(QWizard::NextButton)->click(); }
-    QLineEdit* folder_box() const {
-        return wizard->page(kDestination)->findChild<QLineEdit*>("1006");
-    }
-    QCheckBox* group_box() const { return wizard->page(kOptions)->findChild<QCheckBox*>("1025"); }
-    // From the welcome page to the finished page, into `target`.
-    void install_into(const std::string& target, bool group = true) {
-        next();
-        folder_box()->setText(QString::fromStdString(target));
-        desktop.answers = {IDYES};
-        next();
-        group_box()->setChecked(group);
-        next();
-        next();
-    }
-    std::string last_text() const {
-        return desktop.messages.empty() ? std::string()
-                                        : desktop.messages.back().text.toStdString();
-    }
-    std::vector<std::string> menu_files() const {
-        std::vector<std::string> found;
-        for (const std::string sub : {"data/applications", "data/desktop-directories",
-                                      "config/menus/applications-merged"}) {
-            if (!exists(dir / sub)) continue;
-            for (const std::string& name : list_folder(dir / sub))
-                found.push_back(sub + "/" + name);
-        }
-        return found;
-    }
-
-    TempDir dir;
-    ScriptedDesktop desktop;
-    std::unique_ptr<InstallWizard> wizard;
-    int failures = 0;
-    std::string target = dir / "apps/Tarvik_morvane";
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 TEST_F(Installer, EachPageOffersItsButtons) {
     InstallWizard& w = open();
@@ -163,6 +91,33 @@ TEST_F(Installer, TheFolderMustBeGivenAndIsCreatedOnlyWhenTheUserAgrees) {
     EXPECT_EQ(w.currentId(), kOptions);
     EXPECT_TRUE(exists(dir / "new/deep"));
     EXPECT_EQ(w.install_folder().toStdString(), dir / "new/deep");
+}
+
+// A folder of 259 bytes is taken; one byte more is refused with a message instead of
+// being cut to another folder, and nothing is created.
+TEST_F(Installer, AFolderLongerThan259IsRefusedNotCut) {
+    InstallWizard& w = open();
+    next();
+    std::string folder = dir.path() + "/";
+    folder += std::string(260 - folder.size(), 'f');
+    folder_box()->setText(QString::fromStdString(folder));
+    next();
+    EXPECT_EQ(w.currentId(), kDestination);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages.back().flags, MB_ICONERROR);
+    EXPECT_EQ(last_text(), folder +
+                               "\n\nThis folder name is longer than 259 characters. Please "
+                               "choose a shorter one.");
+    EXPECT_EQ(QApplication::focusWidget(), folder_box());
+    EXPECT_TRUE(list_folder(dir.path()).empty() ||
+                list_folder(dir.path()) == std::vector<std::string>{"home"});
+    folder.pop_back();
+    folder_box()->setText(QString::fromStdString(folder));
+    desktop.answers = {IDYES};
+    next();
+    EXPECT_EQ(w.currentId(), kOptions);
+    EXPECT_EQ(w.install_folder().toStdString(), folder);
+    EXPECT_TRUE(exists(folder));
 }
 
 TEST_F(Installer, BrowseFillsTheFolderBoxAndCancelKeepsIt) {
