@@ -1,6 +1,7 @@
 #include "job_location.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "fd_io.h"
 #include "job_keys.h"
 #include "path_util.h"
+#include "profile.h"
 #include "program_folder.h"
 
 namespace morvane {
@@ -35,8 +37,14 @@ bool make_user_job_file(const std::string& default_file, const std::string& user
     if (::lstat(user_file.c_str(), &info) == 0 || errno != ENOENT) return true;
     std::string text;
     {
-        const UniqueFd in(::open(default_file.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!in) return true;  // no default: the window starts from its own defaults
+        // Without blocking on a FIFO, and only a regular file of a size a job file has:
+        // a link to a device would be read for ever.
+        const UniqueFd in(::open(default_file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        struct stat source {};
+        if (!in || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode) ||
+            static_cast<std::uintmax_t>(source.st_size) > ProfileFile{}.limit) {
+            return true;  // no default to copy: the window starts from its own defaults
+        }
         text = read_rest(in.get());
     }
     create_file_folders(user_file);

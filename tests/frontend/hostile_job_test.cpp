@@ -21,6 +21,7 @@
 
 #include "gui_fixture.h"
 #include "job_keys.h"
+#include "job_location.h"
 #include "link_ids.h"
 #include "monitor_layout.h"
 #include "profile.h"
@@ -376,6 +377,20 @@ TEST_P(HostileJobFile, OpensSaysWhatItCouldNotUseAndKeepsWhatItDoesNotOwn) {
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileJobFile, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The copy for a user who cannot write the program folder is made only from a regular
+// file: a FIFO would block the start, a link to a device would be read for ever.
+TEST(UserJobCopy, OnlyARegularDefaultIsCopied) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "zero.ini").c_str()), 0);
+    write_file(dir / "big.ini", std::string(16 * kMebibyte + 1, ';'));
+    for (const char* name : {"fifo.ini", "zero.ini", "big.ini"}) {
+        const std::string user = dir / (std::string("user-") + name);
+        EXPECT_TRUE(make_user_job_file(dir / name, user)) << name;
+        EXPECT_FALSE(exists(user)) << name;
+    }
+}
 
 }  // namespace
 }  // namespace morvane::test
