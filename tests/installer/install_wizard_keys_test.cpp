@@ -37,41 +37,6 @@ const PageCase kPages[] = {
     {kFinished, "Finished", "12325", {"12323", "12325", "2"}, 0},
 };
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        if (old != nullptr) old_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-// The application's font for one test.
-class ScopedFont {
-  public:
-    explicit ScopedFont(int points) : old_(QApplication::font()) {
-        QFont font = old_;
-        font.setPointSize(points);
-        QApplication::setFont(font);
-    }
-    ~ScopedFont() { QApplication::setFont(old_); }
-
-  private:
-    QFont old_;
-};
-
 class WizardPage : public Installer, public ::testing::WithParamInterface<PageCase> {};
 
 TEST_P(WizardPage, TabVisitsTheControlsAsAPersonReadsThem) {
@@ -94,7 +59,7 @@ TEST_P(WizardPage, NoMnemonicIsUsedTwice) {
 }
 
 TEST_P(WizardPage, EveryControlIsNamedByItsIdAndItsCaption) {
-    const ScopedEnv ids("MORVANE_UI_IDS", "1");
+    const UiIds ids;
     open();
     go_to(GetParam().page);
     const std::vector<std::string> faults = naming_faults(wizard.get(), true);
@@ -113,7 +78,7 @@ TEST_P(WizardPage, EscapeCancelsWithTheFailureDialog) {
 // Named ...Fits... so that the run at QT_SCALE_FACTOR=2 takes it too.
 TEST_P(WizardPage, EveryCaptionFitsAtTheDefaultFontAndAt14Points) {
     for (const int points : {0, 14}) {
-        const ScopedFont font(points > 0 ? points : QApplication::font().pointSize());
+        const FontSize font(points);
         open();
         go_to(GetParam().page);
         const std::vector<std::string> faults = fit_faults(wizard.get());
@@ -167,9 +132,9 @@ TEST_F(Installer, TheDestinationMnemonicPutsTheCursorInTheFolderBox) {
 }
 
 TEST_F(Installer, TheFailureDialogIsNamedFitsAndClosesFromTheKeyboard) {
-    const ScopedEnv ids("MORVANE_UI_IDS", "1");
+    const UiIds ids;
     for (const int points : {0, 14}) {
-        const ScopedFont font(points > 0 ? points : QApplication::font().pointSize());
+        const FontSize font(points);
         const std::unique_ptr<QDialog> dialog = make_failure_dialog(nullptr);
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
