@@ -4,20 +4,32 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvane {
 
 MonitorListener::~MonitorListener() {
     if (fd_ < 0) return;
+    if (holds_name()) ::unlink(path_.c_str());
     ::close(fd_);
-    ::unlink(path_.c_str());
 }
 
 bool MonitorListener::listen(const std::string& temp_folder) {
     path_ = link_socket_path(temp_folder);
     fd_ = link_listen(path_);
+    struct stat st;
+    if (fd_ >= 0 && ::lstat(path_.c_str(), &st) == 0) {
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+    }
     return fd_ >= 0;
+}
+
+bool MonitorListener::holds_name() const {
+    struct stat st;
+    return fd_ >= 0 && ::lstat(path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+           st.st_dev == device_ && st.st_ino == inode_;
 }
 
 int MonitorListener::accept_engine(int timeout_ms) const {

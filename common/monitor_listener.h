@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include <sys/types.h>
+
 #include "link_wire.h"
 
 namespace morvane {
@@ -18,11 +20,16 @@ class MonitorListener {
     MonitorListener() = default;
     MonitorListener(const MonitorListener&) = delete;
     MonitorListener& operator=(const MonitorListener&) = delete;
-    ~MonitorListener();  // stops listening and removes the socket file
+    // Stops listening and removes the socket file, unless a listener started later in
+    // the same folder has put its own there.
+    ~MonitorListener();
 
-    // Starts listening in the temporary folder; a stale socket file is replaced.
+    // Starts listening in the temporary folder; a socket file already there (stale, or
+    // another window's) is replaced: engines find the window that listened last.
     [[nodiscard]] bool listen(const std::string& temp_folder);
     [[nodiscard]] int fd() const { return fd_; }
+    // True while the socket file is still this listener's.
+    [[nodiscard]] bool holds_name() const;
 
     // One engine's connection, or -1 when none came within the time (-1 ms: wait).
     [[nodiscard]] int accept_engine(int timeout_ms) const;
@@ -30,6 +37,8 @@ class MonitorListener {
   private:
     int fd_ = -1;
     std::string path_;
+    dev_t device_ = 0;  // the socket file's identity
+    ino_t inode_ = 0;
 };
 
 // Reads one frame from an engine's connection, hands it to the handler and sends the

@@ -35,6 +35,9 @@ class LinkReceiver : public QObject {
 
     [[nodiscard]] bool listen(const std::string& temp_folder);
     [[nodiscard]] std::size_t connections() const { return connections_.size(); }
+    // False once a window that listened later in the same folder has taken the link:
+    // engines started from now on talk to that window.
+    [[nodiscard]] bool holds_link() const { return listener_.holds_name(); }
 
   private:
     struct Connection;

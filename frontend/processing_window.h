@@ -11,6 +11,7 @@
 
 class QLabel;
 class QProgressBar;
+class QTimer;
 
 namespace morvane {
 
@@ -22,6 +23,9 @@ inline constexpr int IDM_PROC_RESET = 400;
 inline constexpr int IDM_PROC_SETPOS = 401;
 inline constexpr int kProcessingWidth = 236;  // dialog units
 inline constexpr int kProcessingHeight = 39;
+// However fast the engine talks, the window takes on what it was told at most this
+// often (the first change after a quiet spell at once), so painting never falls behind.
+inline constexpr int kProcessingRefreshMs = 40;
 
 class ProcessingWindow : public QDialog {
     Q_OBJECT
@@ -34,7 +38,6 @@ class ProcessingWindow : public QDialog {
     // (a position past 100 shows a full bar), 1 ends the window (hides it).
     void command(int id, std::int64_t lparam);
     void show_file(const QString& path);
-    // The stage text, painted at once.
     void show_status(const QString& text);
 
     [[nodiscard]] QLabel* file_line() const { return file_; }
@@ -42,22 +45,36 @@ class ProcessingWindow : public QDialog {
     [[nodiscard]] QProgressBar* bar() const { return bar_; }
 
   signals:
-    // What the window shows, as it changes (the bar's position as shown).
+    // What the window is told, as it comes (the bar's position as it will show).
     void file_shown(const QString& path);
     void status_shown(const QString& text);
     void position_set(int position);
+    // Escape or the window manager's close: the user would like the run to stop. The
+    // window itself stays; whoever runs the engine asks and decides.
+    void stop_wanted();
 
   public slots:
-    // Escape and the window manager's close do nothing: the run decides when it goes.
-    void reject() override {}
+    void reject() override { emit stop_wanted(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // What the controls are to show next.
+    struct Shown {
+        QString file;
+        QString status;
+        int position = 0;
+    };
+    void changed();
+    void take_on();
+
     QLabel* file_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* bar_ = nullptr;
+    QTimer* refresh_ = nullptr;
+    Shown next_;
+    bool pending_ = false;
 };
 
 }  // namespace morvane

@@ -1,5 +1,8 @@
 #include "run_follower.h"
 
+#include <algorithm>
+#include <csignal>
+
 #include <QFile>
 #include <QLabel>
 #include <QTimer>
@@ -49,7 +52,8 @@ std::string monitored_argument(const std::string& job_file) {
 QString early_end_text(int wait_status, bool connected, bool listening) {
     if (!listening) {
         return "The conversion process has ended. This window could not follow it: the "
-               "link in the temporary folder cannot be opened.\n\n"
+               "link in the temporary folder cannot be opened, or a settings window opened "
+               "later has taken it over.\n\n"
                "Look at the log file (\"Last log\") for what was converted.";
     }
     if (wait_status >= 0 && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0 && !connected) {
@@ -95,20 +99,32 @@ bool RunFollower::listen(const std::string& temp_folder) {
 void RunFollower::launch(const std::string& engine, const std::string& job_file) {
     auto* window = new ProcessingWindow(owner_);
     current_ = window;
+    const int serial = ++next_serial_;
+    launches_.push_back(Launch{serial, -1, window});
+    connect(window, &ProcessingWindow::stop_wanted, this, [this, window] { ask_stop(window); });
     emit processing_opened(window);
     const std::string argument = monitored_argument(job_file);
-    QPointer<ProcessingWindow> guarded(window);
-    QTimer::singleShot(kLaunchDelayMs, this, [this, engine, argument, guarded] {
-        start_engine(engine, argument, guarded);
+    QTimer::singleShot(kLaunchDelayMs, this, [this, engine, argument, serial] {
+        start_engine(engine, argument, serial);
     });
 }
 
-void RunFollower::start_engine(const std::string& engine, const std::string& argument,
-                               QPointer<ProcessingWindow> window) {
+// A run the user stopped before its engine started is not started at all. The window of
+// an engine that cannot start goes before the message comes, not behind it.
+void RunFollower::start_engine(const std::string& engine, const std::string& argument, int serial) {
+    const auto launch = launch_numbered(serial);
+    if (launch == launches_.end()) return;
+    const QPointer<ProcessingWindow> window = launch->window;
     std::string error;
-    const pid_t pid = start_program(engine, {argument}, error);
+    const pid_t pid = launch->stop ? -1 : start_program(engine, {argument}, error);
     if (pid < 0) {
-        if (window) window->deleteLater();
+        const bool stopped = launch->stop;
+        launches_.erase(launch);
+        if (window) {
+            window->hide();
+            window->deleteLater();
+        }
+        if (stopped) return;
         desktop_.message_box(
             owner_, kMessageCaption,
             QString("Cannot start the conversion program %1: %2")
@@ -116,7 +132,7 @@ void RunFollower::start_engine(const std::string& engine, const std::string& arg
             MB_ICONERROR);
         return;
     }
-    launches_.push_back(Launch{pid, window, false, false});
+    launch->pid = pid;
     children_->watch(pid, [this, pid](int status) { engine_gone(pid, status); });
 }
 
@@ -135,8 +151,11 @@ void RunFollower::engine_gone(pid_t pid, int wait_status) {
     }
     emit engine_ended(wait_status);
     if (launch.ended_run) return;
-    desktop_.message_box(owner_, kMessageCaption,
-                         early_end_text(wait_status, launch.connected, listening_), MB_ICONWARNING);
+    desktop_.message_box(
+        owner_, kMessageCaption,
+        early_end_text(wait_status, launch.connected,
+                       listening_ && (launch.connected || receiver_->holds_link())),
+        MB_ICONWARNING);
 }
 
 void RunFollower::note_peer(pid_t peer, const LinkFrame& frame) {
@@ -144,7 +163,54 @@ void RunFollower::note_peer(pid_t peer, const LinkFrame& frame) {
         if (launch.pid != peer) continue;
         launch.connected = true;
         if (frame.message == WM_RUN_END && frame.lparam != 0) launch.ended_run = true;
+        if (launch.stop) send_stop(launch);
     }
+}
+
+RunFollower::Launch* RunFollower::launch_of(const ProcessingWindow* window) {
+    for (Launch& launch : launches_) {
+        if (window != nullptr && launch.window == window) return &launch;
+    }
+    return nullptr;
+}
+
+std::vector<RunFollower::Launch>::iterator RunFollower::launch_numbered(int serial) {
+    return std::find_if(launches_.begin(), launches_.end(),
+                        [serial](const Launch& launch) { return launch.serial == serial; });
+}
+
+// Escape (or a close) on a Processing window: the question comes once at a time,
+// and not again once the run is stopping.
+void RunFollower::ask_stop(ProcessingWindow* window) {
+    Launch* launch = launch_of(window);
+    if (launch == nullptr || launch->asking || launch->stop) return;
+    launch->asking = true;
+    show_message_later(desktop_, window, kMessageCaption, kStopQuestion, MB_YESNO_ICONQUESTION,
+                       [self = QPointer<RunFollower>(this),
+                        guarded = QPointer<ProcessingWindow>(window)](int answer) {
+                           if (self) self->stop_answered(guarded, answer);
+                       });
+}
+
+// Yes stops the run; No, or a run that ended meanwhile, leaves everything as it was.
+void RunFollower::stop_answered(const QPointer<ProcessingWindow>& window, int answer) {
+    Launch* launch = launch_of(window);
+    if (launch == nullptr) return;
+    launch->asking = false;
+    if (answer != IDYES) return;
+    launch->stop = true;
+    window->setWindowTitle("Stopping...");
+    // An engine is told once it has spoken on the link: by then it handles the signal
+    // (before, the signal would kill it). Without the link there is no telling when.
+    if (launch->connected || !listening_ || !receiver_->holds_link()) send_stop(*launch);
+}
+
+// The engine, in a session of its own, alone gets the signal: it finishes the sources it
+// has begun and ends its run as usual.
+void RunFollower::send_stop(Launch& launch) {
+    if (launch.pid <= 0 || launch.stop_sent) return;
+    launch.stop_sent = true;
+    (void)::kill(launch.pid, SIGTERM);
 }
 
 void RunFollower::handle(const LinkFrame& frame, pid_t peer, const LinkReceiver::Reply& reply) {

@@ -1,7 +1,8 @@
 #pragma once
 // Follows the runs the Monitor window launches: relays the engine's messages to the
-// newest Processing window, shows the engine's questions, and closes the Processing
-// window of an engine that ends without its end message, saying why it ended.
+// newest Processing window, shows the engine's questions, stops a run the user asks to
+// stop, and closes the Processing window of an engine that ends without its end
+// message, saying why it ended.
 
 #include <cstdint>
 #include <string>
@@ -24,6 +25,8 @@ namespace morvane {
 
 inline constexpr int kLaunchDelayMs = 300;
 inline constexpr int kMailboxLength = 259;  // characters copied on from a mailbox
+inline constexpr const char* kStopQuestion =
+    "Stop the conversion? The files being converted now are finished first.";
 
 class RunFollower : public QObject {
     Q_OBJECT
@@ -51,15 +54,23 @@ class RunFollower : public QObject {
 
   private:
     struct Launch {
-        pid_t pid = -1;
+        int serial = 0;
+        pid_t pid = -1;  // until the engine is started
         QPointer<ProcessingWindow> window;
         bool connected = false;  // the engine spoke on the link
         bool ended_run = false;  // its end message came
+        bool asking = false;     // the stop question is up
+        bool stop = false;       // the user said Yes to it
+        bool stop_sent = false;  // the engine was told
     };
-    void start_engine(const std::string& engine, const std::string& argument,
-                      QPointer<ProcessingWindow> window);
+    void start_engine(const std::string& engine, const std::string& argument, int serial);
     void engine_gone(pid_t pid, int wait_status);
     void note_peer(pid_t peer, const LinkFrame& frame);
+    [[nodiscard]] Launch* launch_of(const ProcessingWindow* window);
+    [[nodiscard]] std::vector<Launch>::iterator launch_numbered(int serial);
+    void ask_stop(ProcessingWindow* window);
+    void stop_answered(const QPointer<ProcessingWindow>& window, int answer);
+    void send_stop(Launch& launch);
     void ask(const LinkFrame& frame, const LinkReceiver::Reply& reply);
     void end_run(std::int64_t lparam);
 
@@ -72,6 +83,7 @@ class RunFollower : public QObject {
     bool listening_ = false;
     QPointer<ProcessingWindow> current_;
     std::vector<Launch> launches_;
+    int next_serial_ = 0;
 };
 
 // The command-line argument of the monitored run: "G|" and the tidied job file path.

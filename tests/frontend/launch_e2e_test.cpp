@@ -1,7 +1,9 @@
 // Launch from the window with the real engine: the Processing window follows the run
-// to its end, the question comes owned by the window, and Yes opens the log.
+// to its end, the question comes owned by the window, Yes opens the log, and Escape
+// stops a run soundly.
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include <QTableWidget>
@@ -11,6 +13,7 @@
 
 #include "link_ids.h"
 #include "monitor_layout.h"
+#include "processing_window.h"
 #include "run_fixture.h"
 #include "run_follower.h"
 
@@ -103,6 +106,87 @@ TEST_F(LaunchEngine, AnEngineThatStopsEarlyDoesNotLeaveItsWindowUp) {
               "temporary folder.\n\nLook at the log file (\"Last log\") for details.");
     EXPECT_FALSE(exists(dir / "out/a.jpg"));
 }
+
+// Escape while the real engine converts a folder of small pictures: Yes has it finish
+// what it has begun and start nothing more, No lets the run go on. Either way the run
+// ends as usual: footer, end question, no early-end message, every output whole.
+struct StopRun {
+    const char* name;
+    int workers;
+    int answer;
+};
+
+void PrintTo(const StopRun& run, std::ostream* out) {
+    *out << run.name;
+}
+
+class LaunchAndStop : public LaunchEngine, public ::testing::WithParamInterface<StopRun> {
+  protected:
+    static constexpr int kPictures = 30;
+    static constexpr int kEscapeAtFile = 3;
+
+    void make_pictures() {
+        char name[32];
+        for (int i = 0; i < kPictures; ++i) {
+            std::snprintf(name, sizeof name, "in/p%02d.png", i);
+            make_picture(dir / name, PictureSpec{40 + i, 30});
+        }
+    }
+};
+
+unsigned converted_count(const std::string& log) {
+    const std::string key = "converted files: ";
+    const std::size_t at = log.rfind(key);
+    return at == std::string::npos ? 0u
+                                   : static_cast<unsigned>(std::stoul(log.substr(at + key.size())));
+}
+
+TEST_P(LaunchAndStop, EscapeStopsTheRunOnlyOnYesAndTheRunEndsAsUsual) {
+    MonitorWindow& w =
+        open_for_run("[PARAMS]\r\nworkers=" + std::to_string(GetParam().workers) + "\r\n");
+    make_pictures();
+    w.format_list()->item(kPngRow, 0)->setCheckState(Qt::Checked);
+    w.use_program_folder(std::string(PROGRAM_FOLDER) + "/");
+    int files = 0;
+    QObject::connect(&w.runs(), &RunFollower::processing_opened, [&](ProcessingWindow* shown) {
+        QObject::connect(shown, &ProcessingWindow::file_shown, shown, [&files, shown] {
+            if (++files == kEscapeAtFile) QTest::keyClick(shown, Qt::Key_Escape);
+        });
+    });
+    desktop.answers = {GetParam().answer};  // the end question then gets No
+    ASSERT_TRUE(launch_and_wait(1, 120000));
+
+    const std::string log = read_file(temp + "/Tarvik_morvane.log");
+    SCOPED_TRACE(log);
+    const bool stopped = GetParam().answer == IDYES;
+    EXPECT_EQ(log.find("stopped by the user") != std::string::npos, stopped);
+    std::vector<std::string> outputs = list_folder(dir / "out");
+    for (const std::string& name : outputs) {
+        EXPECT_EQ(name.find(".tarvik-"), std::string::npos) << "a work file is left: " << name;
+        EXPECT_TRUE(read_picture(dir / ("out/" + name)).ok) << name;
+    }
+    EXPECT_EQ(converted_count(log), outputs.size());
+    if (!stopped) {
+        EXPECT_EQ(outputs.size(), static_cast<std::size_t>(kPictures));
+    } else if (GetParam().workers == 1) {
+        EXPECT_EQ(outputs.size(), static_cast<std::size_t>(kEscapeAtFile));  // the one in hand
+    } else {
+        // Besides the one shown, those already handed to the workers finish: at most
+        // twice as many as there are workers.
+        EXPECT_GE(outputs.size(), static_cast<std::size_t>(kEscapeAtFile));
+        EXPECT_LE(outputs.size(), static_cast<std::size_t>(kEscapeAtFile + 2 * GetParam().workers));
+    }
+    ASSERT_EQ(entries(std::string("box:Tarvik_morvane|") + kStopQuestion).size(), 1u);
+    EXPECT_EQ(desktop.messages.size(), 2u);  // the stop question and the end question
+    EXPECT_EQ(journal.back(), "ended");
+    EXPECT_TRUE(processing.at(0).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, LaunchAndStop,
+                         ::testing::Values(StopRun{"YesOneWorker", 1, IDYES},
+                                           StopRun{"YesTwoWorkers", 2, IDYES},
+                                           StopRun{"No", 1, IDNO}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace morvane::test

@@ -52,8 +52,8 @@ void RunTest::TearDown() {
     ::unsetenv("MORVANE_STANDIN_SCRIPT");
 }
 
-MonitorWindow& RunTest::open_for_run() {
-    open_valid();
+MonitorWindow& RunTest::open_for_run(const std::optional<std::string>& content) {
+    open_valid(content);
     desktop.on_message = [this](const ShownMessage& m) {
         journal.push_back("box:" + m.caption.toStdString() + "|" + m.text.toStdString());
     };

@@ -3,6 +3,7 @@
 // engine or the real one, and keeps a journal of what the Processing windows showed
 // and which boxes came up, in order.
 
+#include <optional>
 #include <string>
 
 #include <QPointer>
@@ -18,8 +19,9 @@ class RunTest : public MonitorTest {
     void SetUp() override;
     void TearDown() override;
 
-    // A valid window whose launches are journaled.
-    MonitorWindow& open_for_run();
+    // A valid window whose launches are journaled, over a job file written first with
+    // `content` unless nullopt.
+    MonitorWindow& open_for_run(const std::optional<std::string>& content = std::nullopt);
     // The next launch starts the stand-in engine with these script lines; returns the
     // path of the file the stand-in writes what it received into.
     std::string use_standin(const std::vector<std::string>& lines, const std::string& name = "run");

@@ -99,9 +99,10 @@ TEST_F(RunFollow, LongTextsAreCutAndPositionsPast100ShowAFullBar) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !entries("pos:100").empty(); }, 20000));
     ProcessingWindow* shown = window->runs().current();
     ASSERT_NE(shown, nullptr);
+    // The window takes changes on in batches: the last of them shows within a moment.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown->bar()->value() == 100; }, 5000));
     EXPECT_EQ(shown->file_line()->text(), QString(259, 'x'));
     EXPECT_EQ(shown->status_line()->text(), QString(259, 'y'));
-    EXPECT_EQ(shown->bar()->value(), 100);
     write_file(dir / "go", "");
     ASSERT_TRUE(wait_for_engines(1));
 }
@@ -162,8 +163,9 @@ TEST_F(RunFollow, ASecondLaunchTakesOverAndTheFirstGoesWithItsEngine) {
     click(IDC_LAUNCH);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !entries("file:/in/b.png").empty(); }, 20000));
     ASSERT_EQ(processing.size(), 2u);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return processing[1]->file_line()->text() == "/in/b.png"; }, 5000));
     EXPECT_EQ(processing[0]->file_line()->text(), "/in/a.png");  // frozen where it was
-    EXPECT_EQ(processing[1]->file_line()->text(), "/in/b.png");
 
     write_file(release, "");  // the first engine goes on: its messages reach the newest
     ASSERT_TRUE(wait_for_engines(1));
@@ -221,10 +223,16 @@ INSTANTIATE_TEST_SUITE_P(
                  "Look at the log file (\"Last log\") for details."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The Processing window is gone from the screen before the message comes up, not left
+// behind it until the message is dismissed.
 TEST_F(RunFollow, AnEngineThatCannotStartIsReported) {
     open_for_run();
     make_folder(dir / "empty");
     window->use_program_folder(dir / "empty/");
+    std::vector<bool> shown_behind;
+    desktop.on_message = [&](const ShownMessage&) {
+        shown_behind.push_back(!processing.at(0).isNull() && processing.at(0)->isVisible());
+    };
     click(IDC_LAUNCH);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.messages.empty(); }, 5000));
     QTest::qWait(20);
@@ -232,6 +240,7 @@ TEST_F(RunFollow, AnEngineThatCannotStartIsReported) {
                                                           dir / "empty/Tarvik_morvane" +
                                                           ": No such file or directory");
     EXPECT_EQ(desktop.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(shown_behind, std::vector<bool>{false});
     EXPECT_TRUE(processing.at(0).isNull());
 }
 

@@ -7,6 +7,11 @@
 //   long MSG WPARAM LPARAM CHAR COUNT a frame whose text is COUNT times CHAR
 //   partial BYTES MSG WPARAM LPARAM  the first BYTES bytes of a frame, no answer read
 //   waitfile PATH                    waits until the file exists
+//   catchstop                        SIGTERM is noted from now on instead of ending it
+//   waitstop                         waits until a SIGTERM was noted ("stop asked")
+//   flood COUNT                      COUNT frames as fast as the answers come: the stage
+//                                    text, its show message and the progress, in turn
+// The out file starts with the stand-in's process id and arguments.
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +32,25 @@
 namespace {
 
 using morvane::LinkFrame;
+
+volatile std::sig_atomic_t g_stop_asked = 0;
+
+extern "C" void note_stop(int) {
+    g_stop_asked = 1;
+}
+
+// The flood's frames in turn: "Stage N" into the stage mailbox, show it, move the bar.
+LinkFrame flood_frame(long i) {
+    const long step = i / 3;
+    switch (i % 3) {
+        case 0:
+            return LinkFrame{12, 1050, 0, "Stage " + std::to_string(step)};
+        case 1:
+            return LinkFrame{1243, 0, 0, {}};
+        default:
+            return LinkFrame{273, 1241, step % 101, {}};
+    }
+}
 
 std::string unescape(const std::string& text) {
     std::string out;
@@ -53,9 +77,21 @@ class Standin {
 
     void send(const LinkFrame& frame) {
         std::int64_t answer = -1;
-        const bool ok =
-            fd_ >= 0 && morvane::write_frame(fd_, frame) && morvane::read_answer(fd_, answer, -1);
+        const bool ok = exchange(frame, answer);
         out_ << (ok ? "answer " + std::to_string(answer) : std::string("no answer")) << "\n";
+        out_.flush();
+    }
+
+    bool exchange(const LinkFrame& frame, std::int64_t& answer) const {
+        return fd_ >= 0 && morvane::write_frame(fd_, frame) &&
+               morvane::read_answer(fd_, answer, -1);
+    }
+
+    void flood(long count) {
+        long answered = 0;
+        std::int64_t answer = -1;
+        for (long i = 0; i < count && exchange(flood_frame(i), answer); ++i) ++answered;
+        out_ << "flood answered " << answered << "\n";
         out_.flush();
     }
 
@@ -96,6 +132,20 @@ class Standin {
             while (::stat(path.c_str(), &st) != 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
+        } else if (command == "catchstop") {
+            struct sigaction action {};
+            action.sa_handler = note_stop;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            (void)sigaction(SIGTERM, &action, nullptr);
+        } else if (command == "waitstop") {
+            while (g_stop_asked == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            out_ << "stop asked\n";
+            out_.flush();
+        } else if (command == "flood") {
+            long count = 0;
+            line >> count;
+            flood(count);
         } else if (command == "exit") {
             int code = 0;
             line >> code;
@@ -119,6 +169,7 @@ int main(int argc, char** argv) {
     if (script == nullptr) return 64;
     std::ifstream in(script);
     std::ofstream out(std::string(script) + ".out");
+    out << "pid " << ::getpid() << "\n";
     out << "arguments " << argc - 1 << "\n";
     for (int i = 1; i < argc; ++i) out << "argument " << argv[i] << "\n";
     out.flush();
