@@ -24,27 +24,24 @@ namespace {
 constexpr int kFieldLargest = 999'999'999;  // nine digits, all a number field holds
 
 // The numbers the window accepts from the file; outside its range a key shows the
-// window's default. Switches are on when not 0, whatever their number.
+// window's default, or the nearest end of the range where that is what a save would
+// write (a quality of 100 is meant as the best, not as the default). Switches are on
+// when not 0, whatever their number.
 struct NumberRange {
     std::string_view section;
     std::string_view key;
     int lowest;
     int highest;
+    bool nearest = false;
 };
 
 constexpr NumberRange kRanges[] = {
-    {"JPEG", "quality", 1, 99},
-    {"PDF", "density", 0, kFieldLargest},
-    {"PDF", "from_page", 0, kFieldLargest},
-    {"PDF", "to_page", 0, kFieldLargest},
-    {"EPS", "density", 0, kFieldLargest},
-    {"AVI", "extract_from", 0, kFieldLargest},
-    {"AVI", "extract_to", 0, kFieldLargest},
-    {"MPEG", "extract_from", 0, kFieldLargest},
-    {"MPEG", "extract_to", 0, kFieldLargest},
-    {"PARAMS", "do_watermark", 0, 2},
-    {"PARAMS", "watermark_location", 0, 8},
-    {"PARAMS", "watermark_dissolve", 0, kFieldLargest},
+    {"JPEG", "quality", 1, 99, true},         {"PDF", "density", 0, kFieldLargest},
+    {"PDF", "from_page", 0, kFieldLargest},   {"PDF", "to_page", 0, kFieldLargest},
+    {"EPS", "density", 0, kFieldLargest},     {"AVI", "extract_from", 0, kFieldLargest},
+    {"AVI", "extract_to", 0, kFieldLargest},  {"MPEG", "extract_from", 0, kFieldLargest},
+    {"MPEG", "extract_to", 0, kFieldLargest}, {"PARAMS", "do_watermark", 0, 2},
+    {"PARAMS", "watermark_location", 0, 8},   {"PARAMS", "watermark_dissolve", 0, kFieldLargest},
 };
 
 const NumberRange* range_of(std::string_view section, std::string_view key) {
@@ -99,12 +96,15 @@ class StoredJob {
         const int value = profile_.get_int(section, key, fallback);
         const NumberRange* range = range_of(section, key);
         if (range == nullptr || (value >= range->lowest && value <= range->highest)) return value;
+        const int shown = !range->nearest         ? fallback
+                          : value < range->lowest ? range->lowest
+                                                  : range->highest;
         note(QString("%1 is %2, not a number from %3 to %4: the window shows %5.")
                  .arg(key_name(section, key), quoted(profile_.value(section, key)))
                  .arg(range->lowest)
                  .arg(range->highest)
-                 .arg(fallback));
-        return fallback;
+                 .arg(shown));
+        return shown;
     }
     [[nodiscard]] bool on(std::string_view section, std::string_view key) {
         return number(section, key) != 0;

@@ -209,11 +209,11 @@ const HostileCase kCases[] = {
      },
      {"FOLDERS/target is longer than 259 characters",
       "JPEG/quality is " + QString(40, '9') + QChar(0x2026) +
-          ", not a number from 1 to 99: the window shows 75."},
+          ", not a number from 1 to 99: the window shows 99."},
      [](MonitorWindow& w) {
          EXPECT_TRUE(w.text_of(IDC_TARGET).startsWith("/www"));
          EXPECT_EQ(w.text_of(IDC_WATERMARK_TEXT), QString(255, 'w'));
-         EXPECT_EQ(w.text_of(IDC_QUALITY), "75");
+         EXPECT_EQ(w.text_of(IDC_QUALITY), "99");
      }},
     {"line_breaks_in_paths",
      [](MonitorTest&, std::string& job) {
@@ -263,13 +263,13 @@ const HostileCase kCases[] = {
              "watermark_color=-1\r\n[AVI]\r\nextract_all=0\r\nextract_from=-1\r\n"
              "extract_to=12\r\n");
      },
-     {"JPEG/quality is 150, not a number from 1 to 99: the window shows 75.",
+     {"JPEG/quality is 150, not a number from 1 to 99: the window shows 99.",
       "EPS/density is 99999999999, not a number from 0 to 999999999: the window shows 72.",
       "PDF/density is -72", "PARAMS/watermark_dissolve is -5", "PARAMS/watermark_location is 9",
       "PARAMS/do_watermark is 3, not a number from 0 to 2: the window shows 0.",
       "PARAMS/watermark_color is -1, not a colour", "AVI/extract_from is -1"},
      [](MonitorWindow& w) {
-         EXPECT_EQ(w.text_of(IDC_QUALITY), "75");
+         EXPECT_EQ(w.text_of(IDC_QUALITY), "99");  // the best the window writes, as meant
          EXPECT_EQ(w.text_of(IDC_EPS_DENSITY), "72");
          EXPECT_EQ(w.text_of(IDC_PDF_DENSITY), "72");
          EXPECT_EQ(w.text_of(IDC_DISSOLVE), "10");

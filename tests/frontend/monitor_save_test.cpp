@@ -268,6 +268,16 @@ TEST_F(MonitorTest, AWatermarkIsWrittenWithItsModeTextFileAndLocation) {
     EXPECT_EQ(key("PARAMS", "watermark_txt"), "(c) me");  // off writes the mode alone
 }
 
+// Sets what makes the save read the path field `id`: the move and the image watermark
+// are only read when they are on.
+void save_reads_path(MonitorWindow& w, int id) {
+    if (id == IDC_MOVE_PATH) w.set_checked(IDC_MOVE, true);
+    if (id == IDC_WATERMARK_FILE) {
+        w.set_checked(IDC_WATERMARK, true);
+        w.set_checked(IDC_WATERMARK_IMAGE_MODE, true);
+    }
+}
+
 class LongPath : public MonitorTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(LongPath, APathLongerThan259IsRefusedNotCut) {
@@ -275,11 +285,7 @@ TEST_P(LongPath, APathLongerThan259IsRefusedNotCut) {
     const int id = GetParam();
     std::string path = dir.path() + "/";
     path += std::string(260 - path.size(), 'p');
-    if (id == IDC_MOVE_PATH) w.set_checked(IDC_MOVE, true);
-    if (id == IDC_WATERMARK_FILE) {
-        w.set_checked(IDC_WATERMARK, true);
-        w.set_checked(IDC_WATERMARK_IMAGE_MODE, true);
-    }
+    save_reads_path(w, id);
     w.set_text(id, QString::fromStdString(path));
     EXPECT_EQ(w.save_settings(), 0);
     EXPECT_TRUE(last_message().contains("longer than 259 characters"));
@@ -305,11 +311,7 @@ TEST_P(UnstorablePath, APathWithALineBreakOrANulIsRefused) {
     MonitorWindow& w = open_valid("[X]\r\nkeep=1\r\n");
     const int id = GetParam().id;
     const std::string path = dir / "a" + std::string(GetParam().inside, 1) + "b";
-    if (id == IDC_MOVE_PATH) w.set_checked(IDC_MOVE, true);
-    if (id == IDC_WATERMARK_FILE) {
-        w.set_checked(IDC_WATERMARK, true);
-        w.set_checked(IDC_WATERMARK_IMAGE_MODE, true);
-    }
+    save_reads_path(w, id);
     w.set_text(id, QString::fromStdString(path));
     EXPECT_EQ(w.save_settings(), 0);
     EXPECT_TRUE(last_message().contains("holds a line break")) << last_message().toStdString();
