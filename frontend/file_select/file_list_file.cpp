@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "fd_io.h"
+#include "job_keys.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -16,7 +17,7 @@ QByteArray file_list_bytes(const QStringList& paths) {
 }
 
 bool write_file_list(const QString& folder, const QStringList& paths, QString& error) {
-    std::string target = QFile::encodeName(folder).toStdString() + "/" + kFileListFileName;
+    std::string target = QFile::encodeName(folder).toStdString() + "/" + kFileListName;
     tidy_path(target);
     const QByteArray bytes = file_list_bytes(paths);
     std::string reason;
