@@ -23,6 +23,7 @@
 #include "monitor_layout.h"
 #include "path_util.h"
 #include "profile.h"
+#include "program_files.h"
 #include "program_folder.h"
 
 namespace morvane {
@@ -105,7 +106,8 @@ void MonitorWindow::build_menu() {
     misc->addSeparator();
     QAction* whats_new = misc->addAction("What's New ?");
     set_control_id(whats_new, IDM_WHATS_NEW);
-    connect(whats_new, &QAction::triggered, this, [this] { open_beside_program("whatsnew.txt"); });
+    connect(whats_new, &QAction::triggered, this,
+            [this] { open_beside_program(kReleaseNotesName); });
     misc->addSeparator();
     QAction* about = misc->addAction("&About...");
     set_control_id(about, IDC_ABOUT);
@@ -175,7 +177,7 @@ void MonitorWindow::connect_controls() {
     on_click(IDC_SAVE, [this] { (void)save_settings(); });
     on_click(IDCANCEL_QUIT, [this] { reject(); });
     on_click(IDC_ABOUT, [this] { show_about(); });
-    on_click(IDC_HELP, [this] { open_beside_program("Tarvike_morvane.html"); });
+    on_click(IDC_HELP, [this] { open_beside_program(kHelpFileName); });
     on_click(IDC_ALL, [this] {
         for (int row = 0; row < format_list()->rowCount(); ++row)
             format_list()->item(row, 0)->setCheckState(Qt::Checked);

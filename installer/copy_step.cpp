@@ -14,19 +14,20 @@
 
 #include "fd_io.h"
 #include "path_util.h"
+#include "program_files.h"
 
 namespace morvane {
 namespace {
 
 constexpr std::array kCopyList{
-    CopyEntry{"Tarvike_morvane.html", "Tarvike_morvane.html"},
+    CopyEntry{kHelpFileName, kHelpFileName},
     CopyEntry{"morvane_gui", "morvane_gui"},
     CopyEntry{kInstalledJobFile, kInstalledJobFile},
     CopyEntry{"Tarvik_morvane", "Tarvik_morvane"},
     CopyEntry{"Tcrw.so", "Tcrw.so"},
     CopyEntry{"Tdib.so", "Tdib.so"},
     CopyEntry{"Tmpegd.so", "Tmpegd.so"},
-    CopyEntry{"whatsnew.txt", "whatsnew.txt"},
+    CopyEntry{kReleaseNotesName, kReleaseNotesName},
     CopyEntry{"uninst", "uninst"},
 };
 

@@ -12,6 +12,7 @@
 
 #include "install_record.h"
 #include "path_util.h"
+#include "program_files.h"
 
 namespace morvane {
 namespace {
@@ -150,8 +151,7 @@ MenuPlaces menu_places() {
 std::vector<std::string> group_commands(const std::string& install_folder) {
     return {"[CreateGroup(Tarvik_morvane, 1)]",
             "[AddItem(\"" + join_path(install_folder, "morvane_gui") + "\",Setup)]",
-            "[AddItem(\"" + join_path(install_folder, "Tarvike_morvane.html") +
-                "\",Help, xdg-open, 1)]",
+            "[AddItem(\"" + join_path(install_folder, kHelpFileName) + "\",Help, xdg-open, 1)]",
             "[ShowGroup(Tarvik_morvane)]"};
 }
 
