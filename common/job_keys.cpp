@@ -2,10 +2,13 @@
 
 #include <array>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <strings.h>
 
 #include "profile.h"
+#include "source_formats.h"
 
 namespace morvane {
 namespace {
@@ -61,47 +64,34 @@ constexpr std::array kJobKeys{
     JobKey{"LIMITS", "file_size", I, "4096", "", kColorBuffer, N, true},
 };
 
-// In the order the extension filter is built.
-constexpr std::array kFormatKeys{
-    FormatKey{"AI", ".ai", true},
-    FormatKey{"AVI", ".avi", true},
-    FormatKey{"BMP", ".bmp", true},
-    FormatKey{"CUR", ".cur", true},
-    FormatKey{"DCM", ".dcm", true},
-    FormatKey{"DNG", ".dng", true},
-    FormatKey{"EMF", ".emf", true},
-    FormatKey{"EPS", ".ps .eps .ept", true},
-    FormatKey{"GIF", ".gif", true},
-    FormatKey{"FPX", ".fpx", true},
-    FormatKey{"ICO", ".ico", true},
-    FormatKey{"JNG", ".jng", true},
-    FormatKey{"JP2", ".jp2", true},
-    FormatKey{"JPEG", ".jpg .jpe", true},
-    FormatKey{"MPEG", ".mpg .mpeg .m2v", true},
-    FormatKey{"PCT", ".pct .pict", true},
-    FormatKey{"PCX", ".pcx", true},
-    FormatKey{"PDF", ".pdf", true},
-    FormatKey{"PNG", ".png", true},
-    FormatKey{"PSD", ".psd", true},
-    FormatKey{"TGA", ".tga", true},
-    FormatKey{"TIF", ".tif", true},
-    FormatKey{"WMF", ".wmf", true},
-    FormatKey{"CR2", ".cr2", true},
-    FormatKey{"CRW", ".crw", true},
-    FormatKey{"CSL", ".csl", false},
-    FormatKey{"DIR", ".dir", true},
-    FormatKey{"K25", ".k25", true},
-    FormatKey{"KDC", ".kdc", true},
-    FormatKey{"MDC", ".mdc", true},
-    FormatKey{"MOS", ".mos", true},
-    FormatKey{"MRW", ".mrw", true},
-    FormatKey{"ORF", ".orf", true},
-    FormatKey{"NEF", ".nef", true},
-    FormatKey{"PEF", ".pef", true},
-    FormatKey{"RAF", ".raf", true},
-    FormatKey{"SRF", ".srf", true},
-    FormatKey{"X3F", ".x3f", true},
+// The FORMATS switches of the source format table, with their folder-walk extensions.
+struct FormatKeyTable {
+    std::vector<std::string> extensions;
+    std::vector<FormatKey> keys;
 };
+
+std::string walked_extensions(const SourceFormat& format) {
+    std::string list;
+    for (const SourceExtension& ext : format.extensions) {
+        if ((ext.admitted & kFolderWalk) == 0) continue;
+        if (!list.empty()) list.push_back(' ');
+        list.append(ext.name);
+    }
+    return list;
+}
+
+FormatKeyTable build_format_keys() {
+    FormatKeyTable table;
+    for (const SourceFormat& format : source_formats()) {
+        if (!format.key.empty()) table.extensions.push_back(walked_extensions(format));
+    }
+    std::size_t next = 0;
+    for (const SourceFormat& format : source_formats()) {
+        if (format.key.empty()) continue;
+        table.keys.push_back(FormatKey{format.key, table.extensions[next++], !format.code.empty()});
+    }
+    return table;
+}
 
 bool same_name(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -121,7 +111,8 @@ const JobKey& job_key(std::string_view section, std::string_view key) {
 }
 
 std::span<const FormatKey> format_keys() {
-    return kFormatKeys;
+    static const FormatKeyTable table = build_format_keys();
+    return table.keys;
 }
 
 int fe_default_int(std::string_view section, std::string_view key) {

@@ -46,11 +46,11 @@ struct JobKey {
 [[nodiscard]] const JobKey& job_key(std::string_view section, std::string_view key);
 
 // One FORMATS switch and the extensions it admits to the folder walk, in the order the
-// extension filter is built.
+// extension filter is built; made from the source format table (source_formats.h).
 struct FormatKey {
     std::string_view key;
     std::string_view extensions;  // blank-separated, each with its leading dot
-    bool front_end_writes;        // CSL is read by the engine only
+    bool front_end_writes;        // false for a key without a row in the window (CSL)
 };
 
 [[nodiscard]] std::span<const FormatKey> format_keys();
