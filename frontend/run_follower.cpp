@@ -9,6 +9,7 @@
 
 #include <sys/wait.h>
 
+#include "exit_status.h"
 #include "link_ids.h"
 #include "monitor_layout.h"
 #include "path_util.h"
@@ -18,20 +19,8 @@ namespace {
 
 // The engine's exit statuses for a run that stopped before its end.
 QString meaning_of_exit(int status) {
-    switch (status) {
-        case 1:
-            return "the log file cannot be created in the temporary folder";
-        case 2:
-            return "the single-instance lock cannot be taken";
-        case 3:
-            return "ImageMagick cannot be started";
-        case 100:
-            return "the job has no source folder";
-        case 101:
-            return "the job has no target folder";
-        default:
-            return QString("exit status %1").arg(status);
-    }
+    if (const char* meaning = exit_meaning(status)) return meaning;
+    return QString("exit status %1").arg(status);
 }
 
 // The caption and body of a message-box frame: caption, one NUL, body.
