@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -63,6 +64,14 @@ std::uint64_t get(const unsigned char* in, int bytes) {
     std::uint64_t value = 0;
     for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint64_t>(in[i]) << (8 * i);
     return value;
+}
+
+// Fills the frame's numbers from its header and gives the length of its text.
+std::uint32_t decode_header(const unsigned char* header, LinkFrame& frame) {
+    frame.message = static_cast<std::uint32_t>(get(header, 4));
+    frame.wparam = static_cast<std::int64_t>(get(header + 4, 8));
+    frame.lparam = static_cast<std::int64_t>(get(header + 12, 8));
+    return static_cast<std::uint32_t>(get(header + 20, 4));
 }
 
 bool send_all(int fd, const char* data, std::size_t size) {
@@ -139,10 +148,7 @@ bool write_frame(int fd, const LinkFrame& frame) {
 bool read_frame(int fd, LinkFrame& frame) {
     unsigned char header[kHeaderSize];
     if (!receive_all(fd, header, sizeof header, -1)) return false;
-    frame.message = static_cast<std::uint32_t>(get(header, 4));
-    frame.wparam = static_cast<std::int64_t>(get(header + 4, 8));
-    frame.lparam = static_cast<std::int64_t>(get(header + 12, 8));
-    const auto length = static_cast<std::uint32_t>(get(header + 20, 4));
+    const std::uint32_t length = decode_header(header, frame);
     if (length > kMaxText) return false;
     frame.text.assign(length, '\0');
     return length == 0 || receive_all(fd, frame.text.data(), length, kLinkAnswerTimeoutMs);
@@ -165,18 +171,24 @@ bool read_answer(int fd, std::int64_t& answer, int timeout_ms) {
 
 namespace morvane {
 
-FrameTake take_frame(std::string& buffer, LinkFrame& frame) {
-    if (buffer.size() < kHeaderSize) return FrameTake::Incomplete;
-    const auto* header = reinterpret_cast<const unsigned char*>(buffer.data());
-    const auto length = static_cast<std::uint32_t>(get(header + 20, 4));
+FrameTake decode_frame(std::string_view bytes, LinkFrame& frame, std::size_t& used) {
+    if (bytes.size() < kHeaderSize) return FrameTake::Incomplete;
+    LinkFrame decoded;
+    const std::uint32_t length =
+        decode_header(reinterpret_cast<const unsigned char*>(bytes.data()), decoded);
     if (length > kMaxText) return FrameTake::Malformed;
-    if (buffer.size() < kHeaderSize + length) return FrameTake::Incomplete;
-    frame.message = static_cast<std::uint32_t>(get(header, 4));
-    frame.wparam = static_cast<std::int64_t>(get(header + 4, 8));
-    frame.lparam = static_cast<std::int64_t>(get(header + 12, 8));
-    frame.text = buffer.substr(kHeaderSize, length);
-    buffer.erase(0, kHeaderSize + length);
+    if (bytes.size() < kHeaderSize + length) return FrameTake::Incomplete;
+    decoded.text = bytes.substr(kHeaderSize, length);
+    frame = std::move(decoded);
+    used = kHeaderSize + length;
     return FrameTake::Taken;
+}
+
+FrameTake take_frame(std::string& buffer, LinkFrame& frame) {
+    std::size_t used = 0;
+    const FrameTake taken = decode_frame(buffer, frame, used);
+    if (taken == FrameTake::Taken) buffer.erase(0, used);
+    return taken;
 }
 
 }  // namespace morvane

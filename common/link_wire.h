@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace morvane {
 
@@ -45,6 +46,10 @@ namespace morvane {
 
 // What taking a frame off the front of a buffer of received bytes gave.
 enum class FrameTake { Taken, Incomplete, Malformed };
+
+// Reads one whole frame from the front of `bytes` and sets `used` to its size; Incomplete
+// while bytes are still missing, Malformed when its length cannot be right.
+[[nodiscard]] FrameTake decode_frame(std::string_view bytes, LinkFrame& frame, std::size_t& used);
 
 // Takes one whole frame off the front of `buffer` (the bytes are removed); Incomplete
 // while bytes are still missing, Malformed when its length cannot be right.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -36,8 +37,8 @@ constexpr bool kSanitized = false;
 
 // The child's messages on its pipe: 'H' (a heartbeat), 'W' and 'D' (a wait for the
 // window starts and is done) any number of times, then 'R' and the result: i32 result,
-// the reason, the kept log text, the kept window messages.
-constexpr char kHeartbeat = 'H';
+// the reason, the kept log text, the kept window messages (as they go over the link).
+constexpr char kHeartbeat = Heartbeat::kTag;
 constexpr char kWaitStart = 'W';
 constexpr char kWaitDone = 'D';
 constexpr char kResult = 'R';
@@ -78,12 +79,7 @@ std::string encode_result(const SupervisedResult& r) {
     put_text(payload, r.outcome.reason);
     put_text(payload, r.log_text);
     put(payload, static_cast<std::uint32_t>(r.frames.size()));
-    for (const LinkFrame& f : r.frames) {
-        put(payload, f.message);
-        put(payload, f.wparam);
-        put(payload, f.lparam);
-        put_text(payload, f.text);
-    }
+    for (const LinkFrame& f : r.frames) payload += encode_frame(f);
     std::string out(1, kResult);
     put_text(out, payload);
     return out;
@@ -107,6 +103,13 @@ class Reader {
         at_ += length;
         return true;
     }
+    bool get_frame(LinkFrame& frame) {
+        std::size_t used = 0;
+        const std::string_view rest = std::string_view(bytes_).substr(at_);
+        if (decode_frame(rest, frame, used) != FrameTake::Taken) return false;
+        at_ += used;
+        return true;
+    }
 
   private:
     const std::string& bytes_;
@@ -126,9 +129,7 @@ bool decode_result(const std::string& bytes, SupervisedResult& r) {
     r.outcome.result = result;
     for (std::uint32_t i = 0; i < frames; ++i) {
         LinkFrame f;
-        if (!in.get(f.message) || !in.get(f.wparam) || !in.get(f.lparam) || !in.get_text(f.text)) {
-            return false;
-        }
+        if (!in.get_frame(f)) return false;
         r.frames.push_back(std::move(f));
     }
     return true;

@@ -33,11 +33,12 @@ struct TempFiles {
 // or a batch of frames is done), so that its time limit starts again. Nothing happens
 // when the conversion is not supervised.
 struct Heartbeat {
+    // The byte a beat puts on the supervised child's result pipe.
+    static constexpr char kTag = 'H';
     int fd = -1;  // set in the supervised child
 
     void beat() const {
-        const char tag = 'H';
-        if (fd >= 0) (void)!::write(fd, &tag, 1);
+        if (fd >= 0) (void)!::write(fd, &kTag, 1);
     }
 };
 
