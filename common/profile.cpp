@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "fd_io.h"
+#include "text_util.h"
 
 namespace morvane {
 
@@ -32,22 +33,10 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = ascii_lower(c);
     return out;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    }
-    return true;
 }
 
 // One pair of matching double or single quotes around the whole value goes.
@@ -351,12 +340,14 @@ KeyPlace locate_key(const std::vector<std::string_view>& lines, std::string_view
         const Line line = classify(without_line_end(lines[i]));
         if (line.kind == LineKind::Section) {
             if (place.section_line != std::string_view::npos) break;
-            if (same_name(line.name, section)) place.section_line = place.last_content_line = i;
+            if (equal_ignoring_case(line.name, section)) {
+                place.section_line = place.last_content_line = i;
+            }
             continue;
         }
         if (place.section_line == std::string_view::npos) continue;
         if (line.kind == LineKind::Key || line.kind == LineKind::Other) place.last_content_line = i;
-        if (line.kind == LineKind::Key && same_name(line.name, key)) {
+        if (line.kind == LineKind::Key && equal_ignoring_case(line.name, key)) {
             place.key_line = i;
             break;
         }

@@ -1,18 +1,13 @@
 #include "dispatch.h"
 
-#include <strings.h>
-
 #include "convert_source.h"
 #include "job_settings.h"
 #include "log_file.h"
 #include "path_util.h"
+#include "text_util.h"
 
 namespace morvane {
 namespace {
-
-bool extension_starts_with(const std::string& ext, const char* head) {
-    return strncasecmp(ext.c_str(), head, 4) == 0;
-}
 
 // The folder part rebuilt under the target: the whole folder, or with
 // reproduce_path_from_root only the name of the source's own folder.
@@ -35,8 +30,9 @@ OutputName output_name_for(const JobSettings& job, const std::string& source) {
     stem += "/" + parts.name;
     tidy_path(stem);
 
-    const bool page_series = (extension_starts_with(parts.ext, ".pdf") && job.pdf_extract_all) ||
-                             (extension_starts_with(parts.ext, ".tif") && job.tiff_extract_all);
+    const bool page_series =
+        (starts_with_ignoring_case(parts.ext, ".pdf") && job.pdf_extract_all) ||
+        (starts_with_ignoring_case(parts.ext, ".tif") && job.tiff_extract_all);
     if (page_series) return OutputName::numbered(stem, 5, ".jpg");
     return OutputName::plain(stem + ".jpg");
 }

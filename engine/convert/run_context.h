@@ -2,11 +2,9 @@
 // What one run hands to every piece of conversion: the job, the run log, the link to
 // the Monitor window and the temporary files the run has made.
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include <unistd.h>
+
+#include "temp_files.h"
 
 namespace morvane {
 
@@ -14,20 +12,6 @@ struct JobSettings;
 class LogFile;
 class ModuleLoader;
 class MonitorLink;
-
-// The intermediate files a run writes into the temporary folder; the end-of-run
-// clean-up removes those that are still there and nothing else.
-struct TempFiles {
-    std::string folder;  // the user's temporary folder, no trailing '/'
-    std::vector<std::string> created;
-
-    // Each name is kept once, however often a converter reuses it.
-    void add(const std::string& path) {
-        if (std::find(created.begin(), created.end(), path) == created.end()) {
-            created.push_back(path);
-        }
-    }
-};
 
 // Tells the engine that supervises a conversion that a long one is still moving (a page
 // or a batch of frames is done), so that its time limit starts again. Nothing happens
@@ -56,9 +40,5 @@ struct RunContext {
     // null when the run keeps none.
     WorkJournal* journal = nullptr;
 };
-
-// End of run: deletes the file-list file (when its path is known) and the intermediate
-// files the run created; never a ".log" file or a folder.
-void clean_temp_folder(TempFiles& temp, const std::string& file_list_path);
 
 }  // namespace morvane

@@ -1,10 +1,12 @@
-#include <cctype>
+#include "temp_files.h"
+
 #include <string>
+#include <string_view>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "run_context.h"
+#include "text_util.h"
 
 namespace morvane {
 
@@ -15,12 +17,7 @@ bool is_log_file(const std::string& path) {
     const auto slash = path.rfind('/');
     const auto dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    const std::string ext = path.substr(dot);
-    if (ext.size() != 4) return false;
-    std::string lower;
-    for (const char c : ext)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower == ".log";
+    return equal_ignoring_case(std::string_view(path).substr(dot), ".log");
 }
 
 }  // namespace
