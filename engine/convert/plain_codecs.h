@@ -1,7 +1,7 @@
 #pragma once
 // The JPEG and PNG codecs driven straight, for the plain format change: a source read a
 // band of rows at a time as 8-bit gray or RGB, with what ImageMagick would carry from it
-// into a JPEG file, and a JPEG file written to a descriptor with ImageMagick's settings.
+// into a JPEG file (the JPEG writer is in plain_jpeg_writer.h).
 
 #include <map>
 #include <memory>
@@ -58,34 +58,5 @@ struct Box {
 };
 [[nodiscard]] std::unique_ptr<Source> open_source(const std::string& path,
                                                   std::optional<Box> jpeg_scale_box);
-
-struct EncoderSettings {
-    int quality = 75;  // 1 to 100
-    bool progressive = false;
-    bool optimize = true;  // Huffman tables made for the picture (always when progressive)
-};
-
-// A JPEG file written a band of rows at a time into an open descriptor.
-class JpegWriter {
-  public:
-    explicit JpegWriter(int fd);
-    ~JpegWriter();
-    JpegWriter(const JpegWriter&) = delete;
-    JpegWriter& operator=(const JpegWriter&) = delete;
-
-    // `components` of the output (1 or 3) need not be the source's: a colour source
-    // whose every pixel is gray is written gray.
-    [[nodiscard]] bool start(const SourceInfo& source, int components,
-                             const EncoderSettings& settings);
-    [[nodiscard]] bool write_rows(const unsigned char* rows, unsigned count);
-    [[nodiscard]] bool finish();
-    // The errno of a failed write to the descriptor; 0 when the encoder itself failed.
-    [[nodiscard]] int write_error() const;
-
-    struct State;
-
-  private:
-    std::unique_ptr<State> state_;
-};
 
 }  // namespace morvane::codec

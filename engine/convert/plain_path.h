@@ -9,6 +9,7 @@
 
 #include "outcome.h"
 #include "plain_codecs.h"
+#include "plain_jpeg_writer.h"
 
 namespace morvane {
 
