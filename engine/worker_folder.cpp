@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "magick_adapter.h"
+#include "imaging.h"
 #include "path_util.h"
 
 namespace morvane {
@@ -134,7 +134,7 @@ bool WorkerFolder::take(const std::string& temp_folder) {
     ::close(parent);
     if (lock_ < 0) return false;
     path_ = join_path(temp_folder, name);
-    magick::set_temporary_folder(path_);
+    set_imaging_temporary_folder(path_);
     return true;
 }
 

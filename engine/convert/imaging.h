@@ -19,4 +19,8 @@ using ImagingStarter = bool (*)(const std::string& program_folder, std::string& 
 // Releases the library at the end of the run; no conversion may follow.
 void stop_imaging();
 
+// Where ImageMagick puts its temporary files (pixel caches on disk and the like) from
+// now on, in this process; an empty folder leaves its default.
+void set_imaging_temporary_folder(const std::string& folder);
+
 }  // namespace morvane

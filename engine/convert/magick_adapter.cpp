@@ -75,6 +75,12 @@ void stop_imaging() {
     if (IsMagickCoreInstantiated() != MagickFalse) MagickCoreTerminus();
 }
 
+void set_imaging_temporary_folder(const std::string& folder) {
+    if (folder.empty()) return;
+    // Read each time ImageMagick makes a temporary file, before the environment.
+    (void)SetImageRegistry(StringRegistryType, "temporary-path", folder.c_str(), nullptr);
+}
+
 }  // namespace morvane
 
 namespace morvane::magick {
@@ -390,16 +396,6 @@ ImageList read_anymap(const void* data, std::size_t length, const Exception& exc
     info->filename[0] = '\0';
     copy_text(info->magick, "PNM");
     return ImageList(BlobToImage(info.get(), data, length, exception.get()));
-}
-
-}  // namespace morvane::magick
-
-namespace morvane::magick {
-
-void set_temporary_folder(const std::string& folder) {
-    if (folder.empty()) return;
-    // Read each time ImageMagick makes a temporary file, before the environment.
-    (void)SetImageRegistry(StringRegistryType, "temporary-path", folder.c_str(), nullptr);
 }
 
 }  // namespace morvane::magick

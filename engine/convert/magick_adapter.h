@@ -126,11 +126,3 @@ namespace morvane::magick {
                                     const Exception& exception);
 
 }  // namespace morvane::magick
-
-// Where ImageMagick puts its temporary files (pixel caches on disk and the like) from
-// now on, in this process; an empty folder leaves its default.
-namespace morvane::magick {
-
-void set_temporary_folder(const std::string& folder);
-
-}  // namespace morvane::magick
