@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-#include "path_util.h"
+#include "output_name.h"
 
 namespace morvane {
 
@@ -83,9 +83,7 @@ Invocation select_form(const std::vector<std::string>& fields,
 }
 
 std::string default_single_output(const std::string& target, const std::string& source) {
-    std::string output = target + "/" + split_path(source).name + ".jpg";
-    tidy_path(output);
-    return output;
+    return source_output(target, source, false).path;
 }
 
 }  // namespace morvane

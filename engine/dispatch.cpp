@@ -25,16 +25,12 @@ std::string rebuilt_folder(const JobSettings& job, const std::string& folder) {
 
 OutputName output_name_for(const JobSettings& job, const std::string& source) {
     const PathParts parts = split_path(source);
-    std::string stem = job.target;
-    if (job.reproduce_path != 0) stem += rebuilt_folder(job, parts.folder);
-    stem += "/" + parts.name;
-    tidy_path(stem);
-
+    std::string folder = job.target;
+    if (job.reproduce_path != 0) folder += rebuilt_folder(job, parts.folder);
     const bool page_series =
         (starts_with_ignoring_case(parts.ext, ".pdf") && job.pdf_extract_all) ||
         (starts_with_ignoring_case(parts.ext, ".tif") && job.tiff_extract_all);
-    if (page_series) return OutputName::numbered(stem, 5, ".jpg");
-    return OutputName::plain(stem + ".jpg");
+    return source_output(folder, source, page_series);
 }
 
 void log_result(LogFile& log, const std::string& source, const ConvertOutcome& outcome,

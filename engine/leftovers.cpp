@@ -19,6 +19,7 @@
 #include "page_renderer.h"
 #include "fd_io.h"
 #include "path_util.h"
+#include "text_util.h"
 
 namespace morvane {
 namespace {
@@ -82,6 +83,11 @@ std::optional<Series> placeholder_series(const OutputName& output, const std::st
                   output.path.substr(at + text.size())};
 }
 
+// The series of a numbered name given within its folder.
+void add_series(OutputNames& names, const OutputName& numbered) {
+    if (auto series = placeholder_series(numbered, "")) names.series.push_back(*series);
+}
+
 // Documents name their pages after the source, videos their frames; every other source
 // writes its output name, or the images of a GIF or ICO file "<name>_<n>.jpg".
 OutputNames output_names_of(const WorkPlaces& w) {
@@ -90,17 +96,19 @@ OutputNames output_names_of(const WorkPlaces& w) {
     OutputNames names{out.drive + out.folder, {}, {}};
     const Route route = route_for_extension(source.ext);
     if (route == Route::Pdf || route == Route::PostScript) {
-        names.exact.push_back(source.name + ".jpg");
-        names.series.push_back({source.name + "_", 5, ".jpg"});
+        names.exact.push_back(document_page_outputs("", source.name, 1).path);
+        add_series(names, document_page_outputs("", source.name, 2));
     } else if (route == Route::Avi || route == Route::Mpeg) {
-        names.series.push_back({source.name + "_", 0, ".jpg"});
+        add_series(names, video_frame_outputs("", source.name));
     } else if (w.output.has_placeholder()) {
         if (auto own = placeholder_series(w.output, names.folder)) names.series.push_back(*own);
     } else {
         names.exact.push_back(out.name + out.ext);
-        const bool images =
-            extension_starts_with(source.ext, ".gif") || extension_starts_with(source.ext, ".ico");
-        if (route == Route::Raster && images) names.series.push_back({out.name + "_", 0, ".jpg"});
+        const bool images = starts_with_ignoring_case(source.ext, ".gif") ||
+                            starts_with_ignoring_case(source.ext, ".ico");
+        if (route == Route::Raster && images) {
+            add_series(names, OutputName::plain(out.name + out.ext).image_series());
+        }
     }
     return names;
 }

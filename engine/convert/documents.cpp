@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -64,19 +63,6 @@ class PageFilesGuard {
     std::string base_;
 };
 
-// One page: "<folder><base>.jpg"; several: "<folder><base>_%05d.jpg" with the number.
-std::string page_output(const Document& d, std::size_t count, int number) {
-    std::string path = d.folder + d.base;
-    if (count > 1) {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "_%05d", number);
-        path += digits;
-    }
-    path += ".jpg";
-    tidy_path(path);
-    return path;
-}
-
 // A page file to its output: Unreadable when ImageMagick cannot read or convert it,
 // Failed when the output cannot be written.
 Outcome run_page_command(const Document& d, const std::string& page, const std::string& output) {
@@ -117,10 +103,11 @@ Outcome convert_pages(const Document& d, const std::vector<std::string>& pages) 
     std::size_t written = 0;
     std::size_t kept = 0;
     std::optional<Outcome> first_failure;
+    const OutputName outputs = document_page_outputs(d.folder, d.base, pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const int number = static_cast<int>(i) + 1;
         d.ctx.link.status("Writing image # " + std::to_string(number) + "...");
-        Outcome page = convert_page(d, pages[i], page_output(d, pages.size(), number));
+        Outcome page = convert_page(d, pages[i], outputs.for_number(static_cast<unsigned>(number)));
         (void)::unlink(pages[i].c_str());
         d.ctx.heartbeat.beat();  // a long document gets its time limit per page
         if (page.result == Result::Written) ++written;
@@ -131,9 +118,7 @@ Outcome convert_pages(const Document& d, const std::vector<std::string>& pages) 
     }
     d.ctx.link.progress(90);
     report_full_progress(d.ctx);
-    if (written > 0) return {Result::Written, {}};
-    if (kept == pages.size()) return {Result::Kept, {}};
-    return first_failure.value_or(Outcome{});
+    return outputs_outcome(written, kept, pages.size(), first_failure.value_or(Outcome{}));
 }
 
 Outcome render_and_convert(const Document& d, RenderRequest request) {

@@ -143,6 +143,13 @@ std::optional<Outcome> settle_output(const JobSettings& job, const std::string& 
     return std::nullopt;
 }
 
+Outcome outputs_outcome(std::size_t written, std::size_t kept, std::size_t count,
+                        Outcome otherwise) {
+    if (written > 0) return {Result::Written, {}};
+    if (kept == count) return {Result::Kept, {}};
+    return otherwise;
+}
+
 OutputWork::~OutputWork() {
     (void)fd_.close();
     if (!work_path_.empty()) (void)::unlink(work_path_.c_str());
@@ -195,8 +202,7 @@ Result write_output_file(const std::string& path, const void* data, std::size_t 
 
 void sync_folder(const std::string& file_path) {
     const std::string folder = folder_part(file_path);
-    UniqueFd dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) (void)::fsync(dir.get());
 }
 

@@ -33,6 +33,12 @@ namespace morvane {
                                                    const std::string& output,
                                                    const std::string& input);
 
+// The outcome of a source of several outputs (pages, images, frames): Written when any
+// of them was written, Kept when the overwrite rule kept all `count` of them, else
+// `otherwise`.
+[[nodiscard]] Outcome outputs_outcome(std::size_t written, std::size_t kept, std::size_t count,
+                                      Outcome otherwise);
+
 // Writes the bytes to a temporary name in the output's folder and renames it into
 // place. With `replace` false an output that exists (or appears meanwhile) is kept and
 // the result is Kept. On failure nothing is left behind and `reason` says why.

@@ -42,4 +42,25 @@ OutputName OutputName::image_series() const {
     return numbered(parts.drive + parts.folder + parts.name + "_", 0, ".jpg");
 }
 
+OutputName source_output(const std::string& folder, const std::string& source, bool page_series) {
+    std::string stem = folder + "/" + split_path(source).name;
+    tidy_path(stem);
+    if (page_series) return OutputName::numbered(stem, 5, ".jpg");
+    return OutputName::plain(stem + ".jpg");
+}
+
+OutputName document_page_outputs(const std::string& folder, const std::string& base,
+                                 std::size_t pages) {
+    std::string stem = folder + base;
+    tidy_path(stem);
+    if (pages == 1) return OutputName::plain(stem + ".jpg");
+    return OutputName::numbered(stem + "_", 5, ".jpg");
+}
+
+OutputName video_frame_outputs(const std::string& folder, const std::string& base) {
+    std::string stem = folder + base + "_";
+    tidy_path(stem);
+    return OutputName::numbered(stem, 0, ".jpg");
+}
+
 }  // namespace morvane

@@ -26,4 +26,21 @@ struct OutputName {
     [[nodiscard]] OutputName image_series() const;
 };
 
+// The output names of every route, formed here alone: the converters write under them,
+// and the sweep after a killed worker looks for its work files by them. A folder given
+// ends in '/' or is empty (the names within the folder); repeated '/' are collapsed.
+
+// A source's own output in `folder`: "<folder>/<name>.jpg", or for a series of pages
+// "<folder>/<name>%05d.jpg".
+[[nodiscard]] OutputName source_output(const std::string& folder, const std::string& source,
+                                       bool page_series);
+
+// A document's pages: "<folder><base>.jpg" for a document of one page, else
+// "<folder><base>_%05d.jpg" numbered from 1.
+[[nodiscard]] OutputName document_page_outputs(const std::string& folder, const std::string& base,
+                                               std::size_t pages);
+
+// A video's frames: "<folder><base>_%d.jpg" numbered from 0.
+[[nodiscard]] OutputName video_frame_outputs(const std::string& folder, const std::string& base);
+
 }  // namespace morvane

@@ -17,6 +17,7 @@
 #include "output_options.h"
 #include "path_util.h"
 #include "plain_path.h"
+#include "text_util.h"
 #include "watermark.h"
 
 namespace morvane {
@@ -49,7 +50,7 @@ struct Raster {
 void name_image_series(Raster& r) {
     const std::string ext = split_path(r.source).ext;
     if (r.output.has_placeholder()) return;
-    if (!extension_starts_with(ext, ".gif") && !extension_starts_with(ext, ".ico")) return;
+    if (!starts_with_ignoring_case(ext, ".gif") && !starts_with_ignoring_case(ext, ".ico")) return;
     const std::size_t count = magick::count_images(r.input);
     if (count <= 1) return;
     r.output = r.output.image_series();
@@ -93,7 +94,7 @@ void read_input(Raster& r, ArgVector& args, int index) {
     if (!read) return;  // the exception stays for the failure lines
     // An animated GIF may store a frame as the part that changed; each output is a whole
     // frame. (Icon sets hold pictures of different sizes and stay as they are.)
-    if (extension_starts_with(split_path(r.source).ext, ".gif")) {
+    if (starts_with_ignoring_case(split_path(r.source).ext, ".gif")) {
         magick::coalesce(read, r.exception);
     }
     if (r.report_progress) r.ctx.link.progress(70);
@@ -189,9 +190,7 @@ Outcome write_outputs(Raster& r) {
         if (image.result == Result::Failed && failure.empty()) failure = image.reason;
     }
     r.ctx.link.progress(90);
-    if (written > 0) return {Result::Written, {}};
-    if (kept == count) return {Result::Kept, {}};
-    return {Result::Failed, failure};
+    return outputs_outcome(written, kept, count, {Result::Failed, failure});
 }
 
 // "-quality" N, ["-interlace" "Line"], ["-sample" size, with "!" unless the aspect

@@ -15,6 +15,7 @@
 #include "log_file.h"
 #include "modules.h"
 #include "monitor_link.h"
+#include "output_files.h"
 #include "path_util.h"
 #include "raster.h"
 #include "tdib.h"
@@ -58,8 +59,8 @@ struct Video {
     const std::string& source;
     frame_extractor_fn extract = nullptr;
     frame_count_fn count = nullptr;
-    std::string frame_prefix;   // temporary folder and base name, "_"
-    std::string output_prefix;  // folder of the given output and base name, "_"
+    std::string frame_prefix;  // temporary folder and base name, "_"
+    OutputName outputs;        // in the folder of the given output
     FrameSpan span;
     long long total = 0;  // frames expected, for progress; 0 when not known
     long long done = 0;   // frames handled, and the number of the next output
@@ -128,8 +129,7 @@ bool name_files(Video& v, const OutputName& output) {
     if (folder.empty()) return false;
     const std::string base = split_path(v.source).name + "_";
     v.frame_prefix = join_path(folder, base);
-    v.output_prefix = split_path(output.path).folder + base;
-    tidy_path(v.output_prefix);
+    v.outputs = video_frame_outputs(split_path(output.path).folder, split_path(v.source).name);
     return true;
 }
 
@@ -175,7 +175,7 @@ std::string extractor_failure(const Video& v, int status) {
 // video goes on, the outcome of the video when it stops here.
 std::optional<Outcome> convert_frame(Video& v, const std::string& frame_file) {
     v.ctx.link.status("Reading...");
-    const std::string output = v.output_prefix + std::to_string(v.done) + ".jpg";
+    const std::string output = v.outputs.for_number(static_cast<unsigned>(v.done));
     Outcome picture = convert_picture(v.ctx, frame_file, output, v.type.image_watermark);
     (void)::unlink(frame_file.c_str());
     if (picture.result == Result::Kept) ++v.existed;
@@ -238,8 +238,10 @@ Outcome convert_video(RunContext& ctx, const std::string& source, const OutputNa
         ctx.link.progress(100);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (v.existed == v.done) return {Result::Kept, {}};
-    return {Result::Written, {}};
+    // Every frame counted done was written or kept.
+    return outputs_outcome(static_cast<std::size_t>(v.done - v.existed),
+                           static_cast<std::size_t>(v.existed), static_cast<std::size_t>(v.done),
+                           {Result::Written, {}});
 }
 
 Outcome convert_avi(RunContext& ctx, const std::string& source, const OutputName& output) {
