@@ -27,8 +27,8 @@ struct OutputName {
 };
 
 // The output names of every route, formed here alone: the converters write under them,
-// and the sweep after a killed worker looks for its work files by them. A folder given
-// ends in '/' or is empty (the names within the folder); repeated '/' are collapsed.
+// and the sweep after a killed worker looks for its work files by them. Repeated '/'
+// are collapsed.
 
 // A source's own output in `folder`: "<folder>/<name>.jpg", or for a series of pages
 // "<folder>/<name>%05d.jpg".
@@ -36,7 +36,8 @@ struct OutputName {
                                        bool page_series);
 
 // A document's pages: "<folder><base>.jpg" for a document of one page, else
-// "<folder><base>_%05d.jpg" numbered from 1.
+// "<folder><base>_%05d.jpg" numbered from 1. Here and below `folder` ends in '/', or is
+// empty for the names within their folder.
 [[nodiscard]] OutputName document_page_outputs(const std::string& folder, const std::string& base,
                                                std::size_t pages);
 
