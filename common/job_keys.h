@@ -7,13 +7,15 @@
 #include <span>
 #include <string_view>
 
+#include "path_util.h"
+
 namespace morvane {
 
 inline constexpr const char* kJobFileName = "Tarvik_morvane.ini";
 inline constexpr const char* kFileListName = "t.log";
 inline constexpr const char* kRunLogName = "Tarvik_morvane.log";
 
-inline constexpr std::size_t kPathBuffer = 260;  // paths hold at most 259 characters
+inline constexpr std::size_t kPathBuffer = kLongestJobPath + 1;
 inline constexpr std::size_t kWatermarkTextBuffer = 256;
 inline constexpr std::size_t kSizeBuffer = 50;
 inline constexpr std::size_t kColorBuffer = 15;

@@ -1,13 +1,23 @@
 #pragma once
-// Path text helpers shared by the three programs: tidying, splitting, joining and
-// creating every folder of a path.
+// Path text helpers shared by the three programs: the job file's length rule, tidying,
+// splitting, joining and creating every folder of a path.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace morvane {
+
+// The longest path the job file and the file-list file hold (259 bytes, the length the
+// job file has always held). A longer one is refused wherever it is met, never cut.
+inline constexpr std::size_t kLongestJobPath = 259;
+
+// True when the path is at most kLongestJobPath bytes long.
+[[nodiscard]] constexpr bool path_fits(std::string_view path) {
+    return path.size() <= kLongestJobPath;
+}
 
 // The longest path Linux accepts (PATH_MAX less its terminating NUL).
 inline constexpr std::size_t kMaxPathLength = 4095;

@@ -16,6 +16,7 @@
 #include "link_ids.h"
 #include "monitor_layout.h"
 #include "monitor_window.h"
+#include "path_util.h"
 #include "profile.h"
 
 namespace morvane {
@@ -73,9 +74,9 @@ QString path_fault(std::string_view value) {
         return "holds a line break or a NUL byte, which the job file cannot keep: Save asks "
                "for another path";
     }
-    if (value.size() >= kPathBuffer) {
+    if (!path_fits(value)) {
         return QString("is longer than %1 characters: Save asks for a shorter path")
-            .arg(kPathBuffer - 1);
+            .arg(kLongestJobPath);
     }
     if (text_of(value).toUtf8() != QByteArray(value.data(), static_cast<qsizetype>(value.size()))) {
         return "is not UTF-8 text: the window shows it with replacement marks and would save "

@@ -84,11 +84,11 @@ class SettingsSaver {
     // stops here.
     bool path_storable(const std::string& path, int focus) {
         QString fault;
-        if (path.size() >= kPathBuffer) {
+        if (!path_fits(path)) {
             fault = QString(
                         "This path is longer than %1 characters. Please choose a shorter "
                         "one.")
-                        .arg(kPathBuffer - 1);
+                        .arg(kLongestJobPath);
         } else if (path.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             fault =
                 "This path holds a line break, which the job file cannot store. Please "

@@ -24,8 +24,8 @@
 #include "copy_step.h"
 #include "dialog_table.h"
 #include "install_record.h"
-#include "job_keys.h"
 #include "link_ids.h"
+#include "path_util.h"
 #include "program_group.h"
 #include "qt_paths.h"
 
@@ -169,11 +169,11 @@ class DestinationPage : public Page {
         const Desktop& desktop = owner()->desktop();
         if (folder.isEmpty()) return refuse("Please select the install folder");
         // Cutting a longer one would install somewhere else than the user typed.
-        if (QFile::encodeName(tidied_path(folder)).size() >= static_cast<qsizetype>(kPathBuffer)) {
+        if (!path_fits(QFile::encodeName(tidied_path(folder)).toStdString())) {
             return refuse(QString("%1\n\nThis folder name is longer than %2 characters. Please "
                                   "choose a shorter one.")
                               .arg(quoted_folder(folder))
-                              .arg(kPathBuffer - 1));
+                              .arg(kLongestJobPath));
         }
         if (!can_take_a_file(folder) &&
             desktop.message_box(

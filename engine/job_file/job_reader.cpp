@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "job_keys.h"
+#include "path_util.h"
 #include "profile.h"
 
 namespace morvane {
@@ -27,9 +28,9 @@ class JobFileReader {
     std::string path(std::string_view section, std::string_view key, std::string& refusal) const {
         const JobKey& row = job_key(section, key);
         const std::string_view value = profile_.value(section, key);
-        if (value.size() < row.buffer) return text(section, key);
+        if (path_fits(value)) return text(section, key);
         refusal = std::string(row.section) + "/" + std::string(row.key) + " is longer than " +
-                  std::to_string(row.buffer - 1) + " characters";
+                  std::to_string(kLongestJobPath) + " characters";
         return {};
     }
 
@@ -172,9 +173,9 @@ FileList read_file_list(const std::string& path) {
         const std::string_view value = file.value("FILES", std::to_string(key));
         if (value.empty()) break;
         ListedFile& entry = list.files.emplace_back(ListedFile{std::string(value), {}});
-        if (value.size() >= kPathBuffer) {
+        if (!path_fits(value)) {
             entry.refusal =
-                "the path is longer than " + std::to_string(kPathBuffer - 1) + " characters";
+                "the path is longer than " + std::to_string(kLongestJobPath) + " characters";
         }
     }
     return list;

@@ -16,6 +16,7 @@
 #include "file_list_model.h"
 #include "file_select_window.h"
 #include "link_ids.h"
+#include "path_util.h"
 #include "selected_files.h"
 #include "work_progress.h"
 
@@ -23,7 +24,6 @@ namespace morvane {
 namespace {
 
 constexpr const char* kCaption = "Tarvik_morvane";
-constexpr qsizetype kLongestPath = 259;  // bytes of a list entry the engine reads
 
 // Holds a widget's painting and shows the wait cursor over its window while it lives.
 class BusyPainting {
@@ -122,11 +122,11 @@ void FileSelectWindow::choose_folder(const QString& folder) {
 }
 
 QString FileSelectWindow::refusal_of(const QString& path) const {
-    if (QFile::encodeName(path).size() > kLongestPath) {
+    if (!path_fits(QFile::encodeName(path).toStdString())) {
         return QString(
-                   "The file %1 has a path of more than 259 characters.\n\nIt will not be "
+                   "The file %1 has a path of more than %2 characters.\n\nIt will not be "
                    "included.")
-            .arg(path);
+            .arg(path, QString::number(kLongestJobPath));
     }
     if (selected_files_->contains(path)) {
         return QString("The file %1 is already selected.\n\nIt will not be included.").arg(path);
