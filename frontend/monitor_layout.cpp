@@ -161,10 +161,6 @@ constexpr std::array kFormatRows{
     FormatRow{"X3F", "Sigma camera", "X3F"},
 };
 
-constexpr std::array<const char*, 9> kLocations{"West",       "North-West", "South-West",
-                                                "North",      "East",       "North-East",
-                                                "South-East", "Center",     "South"};
-
 constexpr std::array kTooltips{
     TooltipText{IDOK_SAVE_QUIT, "Quit and save the parameters"},
     TooltipText{IDC_SAVE, "Save the parameters in the current ini file"},
@@ -188,10 +184,6 @@ std::span<const char* const> monitor_page_names() {
 
 std::span<const FormatRow> format_rows() {
     return kFormatRows;
-}
-
-std::span<const char* const> location_names() {
-    return kLocations;
 }
 
 std::span<const TooltipText> monitor_tooltips() {

@@ -1,6 +1,6 @@
 #pragma once
-// The Monitor window's resources: its control table, tab pages, format list rows,
-// watermark locations and tooltip texts.
+// The Monitor window's resources: its control table, tab pages, format list rows and
+// tooltip texts.
 
 #include <span>
 #include <string_view>
@@ -99,9 +99,6 @@ struct FormatRow {
     std::string_view key;
 };
 [[nodiscard]] std::span<const FormatRow> format_rows();
-
-// The location names in the order they are added; the list shows them sorted.
-[[nodiscard]] std::span<const char* const> location_names();
 
 struct TooltipText {
     int id;

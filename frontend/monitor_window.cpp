@@ -25,6 +25,7 @@
 #include "profile.h"
 #include "program_files.h"
 #include "program_folder.h"
+#include "watermark_locations.h"
 
 namespace morvane {
 namespace {
@@ -80,8 +81,8 @@ void MonitorWindow::build() {
     place_tabs();
     set_up_format_list();
     auto* locations = control_as<QComboBox>(IDC_LOCATION);
-    for (const char* name : location_names()) locations->addItem(name);
-    locations->model()->sort(0);  // a sorted list: index 0 is "Center", 8 "West"
+    // Index 0 is "Center", 8 "West": the index is what the job file stores.
+    for (const char* name : kWatermarkLocations) locations->addItem(name);
     pair_radio_buttons();
     control_as<QLineEdit>(IDC_WATERMARK_TEXT)->setMaxLength(kWatermarkTextBuffer - 1);
 }

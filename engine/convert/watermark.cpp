@@ -15,13 +15,10 @@
 #include "magick_adapter.h"
 #include "output_options.h"
 #include "path_util.h"
+#include "watermark_locations.h"
 
 namespace morvane {
 namespace {
-
-constexpr std::array<const char*, 9> kLocations = {"Center",     "East",       "North",
-                                                   "North-East", "North-West", "South",
-                                                   "South-East", "South-West", "West"};
 
 // "#rrggbbe6": the Windows colour layout (red in the lowest byte) at 90 % opacity.
 std::string fill_colour(std::uint32_t colour) {
@@ -90,8 +87,8 @@ Outcome composite_into(RunContext& ctx, const std::string& picture, const std::s
 }  // namespace
 
 const char* location_name(int location) {
-    if (location < 0 || location >= static_cast<int>(kLocations.size())) location = 0;
-    return kLocations[static_cast<std::size_t>(location)];
+    if (location < 0 || location >= static_cast<int>(kWatermarkLocations.size())) location = 0;
+    return kWatermarkLocations[static_cast<std::size_t>(location)];
 }
 
 const std::string& watermark_font_file() {
