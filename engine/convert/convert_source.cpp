@@ -1,6 +1,5 @@
 #include "convert_source.h"
 
-#include <array>
 #include <cctype>
 #include <string_view>
 
@@ -16,10 +15,6 @@
 namespace morvane {
 
 namespace {
-
-constexpr std::array<std::string_view, 15> kCameraRaw = {".cr2", ".crw", ".dir", ".dng", ".k25",
-                                                         ".kdc", ".mdc", ".mos", ".mrw", ".orf",
-                                                         ".nef", ".pef", ".raf", ".srf", ".x3f"};
 
 bool same_letters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -85,21 +80,7 @@ bool extension_starts_with(std::string_view ext, std::string_view lead) {
 }
 
 Route route_for_extension(const std::string& ext) {
-    for (const std::string_view raw : kCameraRaw) {
-        if (extension_starts_with(ext, raw)) return Route::CameraRaw;
-    }
-    if (extension_starts_with(ext, ".pdf")) return Route::Pdf;
-    if (extension_starts_with(ext, ".ept") || extension_starts_with(ext, ".eps")) {
-        return Route::PostScript;
-    }
-    if (same_letters(ext, ".ps") || same_letters(ext, ".ai")) return Route::PostScript;
-    if (extension_starts_with(ext, ".avi")) return Route::Avi;
-    if (extension_starts_with(ext, ".mpg") || extension_starts_with(ext, ".mpeg") ||
-        extension_starts_with(ext, ".m2v")) {
-        return Route::Mpeg;
-    }
-    if (extension_starts_with(ext, ".psd")) return Route::Photoshop;
-    return Route::Raster;
+    return route_of_extension(ext);
 }
 
 ConvertOutcome convert_source(RunContext& ctx, const std::string& source,

@@ -6,6 +6,7 @@
 
 #include "output_name.h"
 #include "run_context.h"
+#include "source_formats.h"
 
 namespace morvane {
 
@@ -24,8 +25,8 @@ struct ConvertOutcome {
 [[nodiscard]] ConvertOutcome convert_source(RunContext& ctx, const std::string& source,
                                             const OutputName& output);
 
-// The converter a source goes to, decided by the leading characters of its extension.
-enum class Route { CameraRaw, Pdf, PostScript, Avi, Mpeg, Photoshop, Raster };
+// The converter a source goes to: its extension's row in the source format table, matched
+// whole with letter case ignored; a file whose extension is in no row is a raster file.
 [[nodiscard]] Route route_for_extension(const std::string& ext);
 
 }  // namespace morvane

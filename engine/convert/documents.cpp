@@ -25,6 +25,7 @@
 #include "output_options.h"
 #include "page_renderer.h"
 #include "path_util.h"
+#include "source_formats.h"
 #include "watermark.h"
 
 namespace morvane {
@@ -188,7 +189,8 @@ Outcome convert_postscript(RunContext& ctx, const std::string& source, const Out
     const std::string ext = split_path(source).ext;
     RenderRequest request;
     request.density = density_or_default(ctx.job.eps_density);
-    request.eps_crop = extension_starts_with(ext, ".eps") || extension_starts_with(ext, ".ept");
+    const SourceExtension* known = source_extension(ext);
+    request.eps_crop = known != nullptr && known->bounding_box;
     return render_and_convert(d, request);
 }
 

@@ -1,5 +1,7 @@
 #include "convert_source.h"
 
+#include <cctype>
+
 #include <gtest/gtest.h>
 
 #include "convert_fixture.h"
@@ -16,26 +18,41 @@ struct RouteCase {
 
 class Routing : public ::testing::TestWithParam<RouteCase> {};
 
-TEST_P(Routing, ComparesTheLeadingCharactersCaseIgnored) {
+TEST_P(Routing, MatchesTheWholeExtensionCaseIgnored) {
     EXPECT_EQ(route_for_extension(GetParam().ext), GetParam().route);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Extensions, Routing,
     ::testing::Values(RouteCase{".cr2", Route::CameraRaw}, RouteCase{".CR2", Route::CameraRaw},
-                      RouteCase{".nefx", Route::CameraRaw}, RouteCase{".x3f", Route::CameraRaw},
+                      RouteCase{".nefx", Route::Raster}, RouteCase{".x3f", Route::CameraRaw},
                       RouteCase{".dir", Route::CameraRaw}, RouteCase{".cr", Route::Raster},
-                      RouteCase{".pdf", Route::Pdf}, RouteCase{".pdfx", Route::Pdf},
-                      RouteCase{".eps", Route::PostScript}, RouteCase{".epsf", Route::PostScript},
+                      RouteCase{".pdf", Route::Pdf}, RouteCase{".pdfx", Route::Raster},
+                      RouteCase{".eps", Route::PostScript}, RouteCase{".epsf", Route::Raster},
                       RouteCase{".EPT", Route::PostScript}, RouteCase{".ps", Route::PostScript},
                       RouteCase{".PS", Route::PostScript}, RouteCase{".ps2", Route::Raster},
                       RouteCase{".ps3", Route::Raster}, RouteCase{".ai", Route::PostScript},
                       RouteCase{".aix", Route::Raster}, RouteCase{".avi", Route::Avi},
-                      RouteCase{".mpg", Route::Mpeg}, RouteCase{".mpeg", Route::Mpeg},
-                      RouteCase{".MPEG2", Route::Mpeg}, RouteCase{".mpe", Route::Raster},
-                      RouteCase{".m2v", Route::Mpeg}, RouteCase{".psd", Route::Photoshop},
-                      RouteCase{".png", Route::Raster}, RouteCase{".jpg", Route::Raster},
-                      RouteCase{"", Route::Raster}, RouteCase{".", Route::Raster}));
+                      RouteCase{".avif", Route::Raster}, RouteCase{".mpg", Route::Mpeg},
+                      RouteCase{".mpeg", Route::Mpeg}, RouteCase{".MPEG2", Route::Raster},
+                      RouteCase{".mpe", Route::Raster}, RouteCase{".m2v", Route::Mpeg},
+                      RouteCase{".psd", Route::Photoshop}, RouteCase{".png", Route::Raster},
+                      RouteCase{".jpg", Route::Raster}, RouteCase{"", Route::Raster},
+                      RouteCase{".", Route::Raster}));
+
+// Every extension of the source format table reaches its row's converter, in either case.
+TEST(RoutingTable, EveryExtensionReachesItsRowsConverter) {
+    for (const SourceFormat& format : source_formats()) {
+        for (const SourceExtension& ext : format.extensions) {
+            if (ext.name.empty()) continue;
+            std::string upper(ext.name);
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(route_for_extension(std::string(ext.name)), format.route) << ext.name;
+            EXPECT_EQ(route_for_extension(upper), format.route) << upper;
+        }
+    }
+}
 
 TEST_F(ConvertTest, RefusesAPathLongerThanLinuxAllows) {
     const std::string source = dir_ / (std::string(5000, 'a') + ".png");
