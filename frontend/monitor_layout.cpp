@@ -1,6 +1,10 @@
 #include "monitor_layout.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
+
+#include "source_formats.h"
 
 namespace morvane {
 namespace {
@@ -121,45 +125,18 @@ constexpr std::array kControls{
 constexpr std::array<const char*, 9> kPageNames{"Misc", "Formats", "AVI",          "EPS",  "MPEG",
                                                 "PDF",  "TIFF",    "Enhancements", "After"};
 
-constexpr std::array kFormatRows{
-    FormatRow{"AI", "Adobe Illustrator", "AI"},
-    FormatRow{"AVI", "Windows Audio Video Interleave", "AVI"},
-    FormatRow{"BMP", "Windows bitmap", "BMP"},
-    FormatRow{"CR2", "Canon 1D Mk II / EOS 20D", "CR2"},
-    FormatRow{"CRW", "Canon Powershot", "CRW"},
-    FormatRow{"CUR", "Windows cursor", "CUR"},
-    FormatRow{"DCM", "DICOM", "DCM"},
-    FormatRow{"DIR", "Nikon", "DIR"},
-    FormatRow{"DNG", "Adobe DNG", "DNG"},
-    FormatRow{"EMF", "Enhanced metafile", "EMF"},
-    FormatRow{"EPS", "Encapsulated Postscript", "EPS"},
-    FormatRow{"FPX", "Flashpix", "FPX"},
-    FormatRow{"GIF", "Graphics Interchange", "GIF"},
-    FormatRow{"ICO", "Windows icon", "ICO"},
-    FormatRow{"JNG", "JPEG Network Graphic", "JNG"},
-    FormatRow{"JP2", "JPEG 2000", "JP2"},
-    FormatRow{"JPG", "JPEG", "JPEG"},
-    FormatRow{"K25", "Kodak DC25", "K25"},
-    FormatRow{"KDC", "Kodak Digital Camera", "KDC"},
-    FormatRow{"MDC", "Minolta camera", "MDC"},
-    FormatRow{"MOS", "Creo Leaf", "MOS"},
-    FormatRow{"MPG", "MPEG", "MPEG"},
-    FormatRow{"MRW", "Minolta DiMAGE", "MRW"},
-    FormatRow{"NEF", "Nikon raw", "NEF"},
-    FormatRow{"ORF", "Olympus raw", "ORF"},
-    FormatRow{"PCT", "Pict", "PCT"},
-    FormatRow{"PCX", "Z-Soft", "PCX"},
-    FormatRow{"PDF", "Portable Document Format", "PDF"},
-    FormatRow{"PEF", "Pentax", "PEF"},
-    FormatRow{"PNG", "Portable Network Graphic", "PNG"},
-    FormatRow{"PSD", "Photoshop", "PSD"},
-    FormatRow{"RAF", "Fuji S2", "RAF"},
-    FormatRow{"SRF", "Panasonic", "SRF"},
-    FormatRow{"TGA", "Targa", "TGA"},
-    FormatRow{"TIF", "TIFF", "TIF"},
-    FormatRow{"WMF", "Windows metafile", "WMF"},
-    FormatRow{"X3F", "Sigma camera", "X3F"},
-};
+// The rows of the source format table that the window shows, sorted by code: the list
+// shows them in that order and addresses them by position.
+std::vector<FormatRow> rows_of_format_table() {
+    std::vector<FormatRow> rows;
+    for (const SourceFormat& format : source_formats()) {
+        if (format.code.empty()) continue;
+        rows.push_back(FormatRow{format.code, format.description, format.key});
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const FormatRow& a, const FormatRow& b) { return a.code < b.code; });
+    return rows;
+}
 
 constexpr std::array kTooltips{
     TooltipText{IDOK_SAVE_QUIT, "Quit and save the parameters"},
@@ -183,7 +160,8 @@ std::span<const char* const> monitor_page_names() {
 }
 
 std::span<const FormatRow> format_rows() {
-    return kFormatRows;
+    static const std::vector<FormatRow> rows = rows_of_format_table();
+    return rows;
 }
 
 std::span<const TooltipText> monitor_tooltips() {

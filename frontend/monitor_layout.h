@@ -92,7 +92,8 @@ enum MonitorPage : int {
 [[nodiscard]] std::span<const ControlSpec> monitor_controls();
 [[nodiscard]] std::span<const char* const> monitor_page_names();
 
-// One row of the format list: the code shown, its description and its FORMATS key.
+// One row of the format list: the code shown, its description and its FORMATS key, from
+// the source format table (source_formats.h), sorted by code.
 struct FormatRow {
     std::string_view code;
     std::string_view description;
