@@ -1,6 +1,5 @@
 #include "file_listing.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -9,6 +8,7 @@
 #include <QFile>
 
 #include "qt_paths.h"
+#include "source_formats.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -16,17 +16,14 @@
 namespace morvane {
 namespace {
 
-constexpr std::array kSingleFolder{
-    ".ai",  ".ps",  ".avi", ".bmp", ".cur",  ".dcm", ".emf", ".eps",  ".fpx", ".gif",
-    ".ico", ".jng", ".jpg", ".jpe", ".jpeg", ".mpg", ".m2v", ".mpeg", ".pct", ".pict",
-    ".png", ".pdf", ".ps2", ".ps3", ".psd",  ".pcx", ".tga", ".tif",  ".wmf", ".tiff"};
-constexpr std::array kCameraRaw{".cr2", ".crw", ".dir", ".dng", ".k25", ".kdc", ".mdc", ".mos",
-                                ".mrw", ".orf", ".nef", ".pef", ".raf", ".srf", ".x3f"};
-
-template <std::size_t N>
-bool in_set(const QString& extension, const std::array<const char*, N>& set) {
-    for (const char* listed : set) {
-        if (extension.compare(QLatin1String(listed), Qt::CaseInsensitive) == 0) return true;
+// Compared the way Qt compares names with letter case ignored.
+bool admitted(const QString& extension, Admission where) {
+    for (const SourceFormat& format : source_formats()) {
+        for (const SourceExtension& known : format.extensions) {
+            if ((known.admitted & where) == 0) continue;
+            const QLatin1String name(known.name.data(), static_cast<qsizetype>(known.name.size()));
+            if (extension.compare(name, Qt::CaseInsensitive) == 0) return true;
+        }
     }
     return false;
 }
@@ -150,8 +147,8 @@ bool listed_extension(const QString& name, ExtensionSet set) {
     const qsizetype dot = name.lastIndexOf('.');
     if (dot < 0) return false;
     const QString extension = name.mid(dot);
-    if (in_set(extension, kSingleFolder)) return true;
-    return set == ExtensionSet::SubFolderWalk && in_set(extension, kCameraRaw);
+    return admitted(extension,
+                    set == ExtensionSet::SubFolderWalk ? kSubFolderWalk : kFolderListing);
 }
 
 QString date_text(std::time_t modified) {

@@ -28,7 +28,8 @@ struct FileEntry {
 
 enum class ExtensionSet { SingleFolder, SubFolderWalk };
 
-// Case-insensitive, from the name's last dot.
+// Case-insensitive, from the name's last dot; the sets are the source format table's
+// (source_formats.h): the sub-folder walk takes camera raw files too.
 [[nodiscard]] bool listed_extension(const QString& name, ExtensionSet set);
 
 // The "Date" column's text of a time: month, day, four-digit year, hour, minute.
