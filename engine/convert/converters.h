@@ -26,7 +26,8 @@ namespace morvane {
                                         const OutputName& output);
 
 // True when the extension's leading characters equal `lead`, case ignored (an
-// extension shorter than `lead` never matches).
+// extension shorter than `lead` never matches). Sources are routed by their whole
+// extension (route_for_extension); this serves the GIF and ICO output naming.
 [[nodiscard]] bool extension_starts_with(std::string_view ext, std::string_view lead);
 
 }  // namespace morvane
