@@ -38,7 +38,6 @@ struct JobKey {
     std::string_view fe_default;      // what the window shows when the key is missing
     std::size_t buffer;               // text buffer size; values are cut to buffer - 1 characters
     FrontEnd front_end;
-    bool engine_reads;
 };
 
 // Every key of the job file except the FORMATS switches.

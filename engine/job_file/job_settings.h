@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job_keys.h"
@@ -15,10 +16,16 @@ enum class RunMode { Folders, Files, SingleFile };
 
 // Frame range of one video section.
 struct FrameRange {
-    int extract_all = 1;
-    int from = -1;
-    int to = -1;
+    int extract_all;
+    int from;
+    int to;
 };
+
+// A video section's frame range as the job-key table's defaults give it.
+[[nodiscard]] inline FrameRange default_frame_range(std::string_view section) {
+    return {engine_default_int(section, "extract_all"), engine_default_int(section, "extract_from"),
+            engine_default_int(section, "extract_to")};
+}
 
 // What one source may take while it converts (the LIMITS section, which the front end
 // never writes).
@@ -29,44 +36,47 @@ struct Limits {
     long file_size_mb = engine_default_int("LIMITS", "file_size");  // largest output; 0: none
 };
 
+// Every default comes from the engine column of the job-key table (common/job_keys.cpp).
 struct JobSettings {
     // FOLDERS
     std::string source;
     std::string target;
     std::string move_path;
     // PARAMS
-    int recurse = 0;
-    int reproduce_path = 0;
-    int reproduce_path_from_root = 0;
+    int recurse = engine_default_int("PARAMS", "recurse");
+    int reproduce_path = engine_default_int("PARAMS", "reproduce_path");
+    int reproduce_path_from_root = engine_default_int("PARAMS", "reproduce_path_from_root");
     std::string size;
-    int aspect_ratio = 0;
-    int erase = 0;
-    int move = 0;
-    int watermark_mode = 0;  // after the reading rule: 0 none, 1 text, 2 image, else none
+    int aspect_ratio = engine_default_int("PARAMS", "aspect_ratio");
+    int erase = engine_default_int("PARAMS", "erase");
+    int move = engine_default_int("PARAMS", "move");
+    // PARAMS/do_watermark after the reading rule: 0 none, 1 text, 2 image, else none.
+    int watermark_mode = engine_default_int("PARAMS", "do_watermark");
     std::string watermark_txt;
     std::string watermark_file;
-    std::uint32_t watermark_color = 0;  // 0x00BBGGRR
-    int watermark_location = 0;
-    int watermark_tile = 0;
-    int watermark_dissolve = 10;
+    std::uint32_t watermark_color =  // 0x00BBGGRR
+        static_cast<std::uint32_t>(engine_default_int("PARAMS", "watermark_color"));
+    int watermark_location = engine_default_int("PARAMS", "watermark_location");
+    int watermark_tile = engine_default_int("PARAMS", "watermark_tile");
+    int watermark_dissolve = engine_default_int("PARAMS", "watermark_dissolve");
     // FORMATS, one switch per format_keys() row, in that order
     std::vector<int> formats;
     // JPEG
-    int quality = 1;
-    int progressive = 0;
+    int quality = engine_default_int("JPEG", "quality");
+    int progressive = engine_default_int("JPEG", "progressive");
     // EPS
-    int eps_density = 72;
-    int eps_trim = 0;
+    int eps_density = engine_default_int("EPS", "density");
+    int eps_trim = engine_default_int("EPS", "trim");
     // PDF
-    int pdf_density = 72;
-    int pdf_extract_all = 0;
-    int pdf_from_page = 0;
-    int pdf_to_page = 0;
+    int pdf_density = engine_default_int("PDF", "density");
+    int pdf_extract_all = engine_default_int("PDF", "extract_all");
+    int pdf_from_page = engine_default_int("PDF", "from_page");
+    int pdf_to_page = engine_default_int("PDF", "to_page");
     // TIFF
-    int tiff_extract_all = 0;
+    int tiff_extract_all = engine_default_int("TIFF", "extract_all");
     // AVI, MPEG
-    FrameRange avi;
-    FrameRange mpeg;
+    FrameRange avi = default_frame_range("AVI");
+    FrameRange mpeg = default_frame_range("MPEG");
     // LIMITS
     Limits limits;
     // PARAMS/workers, which the front end never writes: how many sources convert at
