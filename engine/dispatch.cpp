@@ -27,8 +27,10 @@ OutputName output_name_for(const JobSettings& job, const std::string& source) {
     const PathParts parts = split_path(source);
     std::string folder = job.target;
     if (job.reproduce_path != 0) folder += rebuilt_folder(job, parts.folder);
+    // A document is numbered page by page when the PDF converter takes it, so that a
+    // name the route does not send there is never given page numbers.
     const bool page_series =
-        (starts_with_ignoring_case(parts.ext, ".pdf") && job.pdf_extract_all) ||
+        (route_for_extension(parts.ext) == Route::Pdf && job.pdf_extract_all) ||
         (starts_with_ignoring_case(parts.ext, ".tif") && job.tiff_extract_all);
     return source_output(folder, source, page_series);
 }
