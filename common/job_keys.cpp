@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-#include <strings.h>
-
 #include "profile.h"
 #include "source_formats.h"
+#include "text_util.h"
 
 namespace morvane {
 namespace {
@@ -94,10 +93,6 @@ FormatKeyTable build_format_keys() {
     return table;
 }
 
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 }  // namespace
 
 std::span<const JobKey> job_keys() {
@@ -106,7 +101,8 @@ std::span<const JobKey> job_keys() {
 
 const JobKey& job_key(std::string_view section, std::string_view key) {
     for (const JobKey& row : kJobKeys) {
-        if (same_name(row.section, section) && same_name(row.key, key)) return row;
+        if (equal_ignoring_case(row.section, section) && equal_ignoring_case(row.key, key))
+            return row;
     }
     std::abort();
 }

@@ -1,6 +1,6 @@
 #include "source_formats.h"
 
-#include <strings.h>
+#include "text_util.h"
 
 namespace morvane {
 namespace {
@@ -84,10 +84,6 @@ constexpr std::array kFormats{
     SourceFormat{"", "", "", kRaster, {X{".ps2", kSelectionOnly}, X{".ps3", kSelectionOnly}}},
 };
 
-bool same_extension(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 struct Found {
     const SourceFormat* format = nullptr;
     const SourceExtension* extension = nullptr;
@@ -97,7 +93,7 @@ Found find(std::string_view ext) {
     if (ext.empty()) return {};
     for (const SourceFormat& format : kFormats) {
         for (const SourceExtension& known : format.extensions) {
-            if (same_extension(known.name, ext)) return {&format, &known};
+            if (equal_ignoring_case(known.name, ext)) return {&format, &known};
         }
     }
     return {};

@@ -1,6 +1,5 @@
 #include "convert_source.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "converters.h"
@@ -11,21 +10,11 @@
 #include "output_options.h"
 #include "path_util.h"
 #include "raster.h"
+#include "text_util.h"
 
 namespace morvane {
 
 namespace {
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 Outcome run_converter(RunContext& ctx, const std::string& source, const OutputName& output) {
     const Route route = route_for_extension(split_path(source).ext);
@@ -76,7 +65,7 @@ ConvertOutcome counted(RunContext& ctx, const std::string& source, Outcome outco
 }  // namespace
 
 bool extension_starts_with(std::string_view ext, std::string_view lead) {
-    return ext.size() >= lead.size() && same_letters(ext.substr(0, lead.size()), lead);
+    return starts_with_ignoring_case(ext, lead);
 }
 
 Route route_for_extension(const std::string& ext) {
