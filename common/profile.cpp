@@ -100,9 +100,6 @@ std::string_view without_line_end(std::string_view line) {
     return line;
 }
 
-// What reading a profile file gave.
-enum class ReadResult { Read, Missing, Refused };
-
 std::string size_text(std::size_t bytes) {
     if (bytes % kMebibyte == 0) return std::to_string(bytes / kMebibyte) + " MiB";
     return std::to_string(bytes) + " bytes";
@@ -160,8 +157,8 @@ bool read_bounded(int fd, std::size_t limit, std::string& out, std::string& refu
     }
 }
 
-// The file's text as `file` admits it; `refusal` says why a file that is there was not
-// read.
+}  // namespace
+
 ReadResult read_profile_file(const std::string& path, const ProfileFile& file, std::string& out,
                              std::string& refusal) {
     out.clear();
@@ -178,6 +175,8 @@ ReadResult read_profile_file(const std::string& path, const ProfileFile& file, s
     out.clear();
     return ReadResult::Refused;
 }
+
+namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 

@@ -23,6 +23,13 @@ struct ProfileFile {
     bool follow_links = true;
 };
 
+enum class ReadResult { Read, Missing, Refused };
+
+// The file's whole text as `file` admits it, never blocking on a FIFO nor reading past
+// the limit; `refusal` says why a file that is there was not read.
+[[nodiscard]] ReadResult read_profile_file(const std::string& path, const ProfileFile& file,
+                                           std::string& out, std::string& refusal);
+
 class Profile {
   public:
     // Reads the file once. A missing file, or one that `file` does not admit, gives an

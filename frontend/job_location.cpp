@@ -1,7 +1,6 @@
 #include "job_location.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -35,17 +34,11 @@ std::string choose_job_file(const std::string& program_folder, const std::string
 bool make_user_job_file(const std::string& default_file, const std::string& user_file) {
     struct stat info {};
     if (::lstat(user_file.c_str(), &info) == 0 || errno != ENOENT) return true;
+    // Read as a job file is: a FIFO or a link to a device is never copied.
     std::string text;
-    {
-        // Without blocking on a FIFO, and only a regular file of a size a job file has:
-        // a link to a device would be read for ever.
-        const UniqueFd in(::open(default_file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        struct stat source {};
-        if (!in || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode) ||
-            static_cast<std::uintmax_t>(source.st_size) > ProfileFile{}.limit) {
-            return true;  // no default to copy: the window starts from its own defaults
-        }
-        text = read_rest(in.get());
+    std::string refusal;
+    if (read_profile_file(default_file, {}, text, refusal) != ReadResult::Read) {
+        return true;  // no default to copy: the window starts from its own defaults
     }
     create_file_folders(user_file);
     UniqueFd out(
